@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct TransferResult {
+  std::string body;                // the body when kept in memory and the status is 200
+  std::uint64_t contentLength = 0; // Content-Length of a 200 answer, 0 when absent
+  std::uint32_t statusCode = 0;
+};
+
+// One GET under the transport policy. An empty destination keeps the body in memory; otherwise it
+// is streamed into that file. Fails when more than sizeLimit body bytes arrive or when isCancelled
+// (may be empty) answers true before a read.
+TransferResult fetchUrl(const std::wstring& url, const std::wstring& destination,
+                        std::uint64_t sizeLimit, const std::function<bool()>& isCancelled);
