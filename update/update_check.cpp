@@ -1,14 +1,108 @@
 #include "update/update_check.h"
 
-#include "common/not_available.h"
+#include <windows.h>
 
-void throwIfCancelled(const CancelQuery&) { notAvailable("throwIfCancelled"); }
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <system_error>
 
-void postStatus(const StatusCallback&, const CancelQuery&, const std::wstring&) {
-  notAvailable("postStatus");
+#include "common/text.h"
+#include "common/unique_resource.h"
+#include "common/user_error.h"
+#include "install/installed_product.h"
+#include "install/installer_verification.h"
+#include "update/transfer.h"
+
+namespace {
+
+constexpr char kManifestPath[] = "/tov/v2/client/client-updates/orvanti";
+constexpr wchar_t kInstallerFileName[] = L"OrvantiSetup.exe";
+constexpr std::uint64_t kManifestSizeLimit = 65536;
+constexpr std::uint64_t kInstallerSizeLimit = 268435456;
+constexpr std::uint32_t kHttpOk = 200;
+
+constexpr wchar_t kStatusChecking[] = L"オルバンティの最新版を確認しています...";
+constexpr wchar_t kStatusCurrent[] = L"インストール済みのオルバンティは最新です。";
+constexpr wchar_t kStatusDownloading[] = L"オルバンティをダウンロードしています...";
+constexpr wchar_t kStatusVerifying[] = L"インストーラの署名と内容を確認しています...";
+
+// An origin only: the service paths are appended directly, so a path, query or fragment in the
+// base would change which resource is asked for.
+bool isUsableBaseUrl(const std::wstring& baseUrl) {
+  return !baseUrl.empty() && baseUrl.find_first_of(L"?#") == std::wstring::npos &&
+         baseUrl.back() != L'/';
 }
 
-UpdateCheckResult checkAndDownload(const std::wstring&, const std::wstring&, const StatusCallback&,
-                                   const CancelQuery&, const std::wstring&) {
-  notAvailable("checkAndDownload");
+// Steps after the installer file may exist; the caller deletes the file when any of them fails.
+UpdateCheckResult downloadAndVerify(const std::wstring& baseUrl, const std::wstring& installerPath,
+                                    const StatusCallback& onStatus, const CancelQuery& isCancelled,
+                                    ReleaseInfo& manifest) {
+  const std::wstring downloadUrl = baseUrl + toUtf16(stringField(manifest, "downloadPath", ""));
+  const TransferResult installer =
+      fetchUrl(downloadUrl, installerPath, kInstallerSizeLimit, isCancelled);
+  ensure(installer.statusCode == kHttpOk, "Orvantiのダウンロードに失敗しました。");
+
+  postStatus(onStatus, isCancelled, kStatusVerifying);
+
+  // Held for reading with read sharing only, so nobody can change, replace or delete the file
+  // between the verification and the moment the caller takes it over.
+  UniqueHandle hold(CreateFileW(installerPath.c_str(), GENERIC_READ,
+                                /* dwShareMode */ FILE_SHARE_READ,
+                                /* lpSecurityAttributes */ nullptr, OPEN_EXISTING,
+                                /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ nullptr));
+  ensure(hold.valid(), "インストーラを確認用に開けません。");
+
+  verifyInstaller(manifest, installerPath);
+  throwIfCancelled(isCancelled);
+
+  UpdateCheckResult result{installerPath, std::move(manifest)};
+  hold.reset();
+  return result;
+}
+
+}  // namespace
+
+void throwIfCancelled(const CancelQuery& isCancelled) {
+  if (isCancelled) ensure(!isCancelled(), "ダウンロードを中止しました。");
+}
+
+void postStatus(const StatusCallback& onStatus, const CancelQuery& isCancelled,
+                const std::wstring& text) {
+  if (onStatus) onStatus(text);
+  throwIfCancelled(isCancelled);
+}
+
+UpdateCheckResult checkAndDownload(const std::wstring& baseUrl, const std::wstring& downloadFolder,
+                                   const StatusCallback& onStatus, const CancelQuery& isCancelled,
+                                   const std::wstring& productFolder) {
+  ensure(isUsableBaseUrl(baseUrl), "更新サーバーのURLが不正です。");
+  postStatus(onStatus, isCancelled, kStatusChecking);
+
+  const std::wstring manifestUrl = baseUrl + toUtf16(kManifestPath);
+  const TransferResult answer = fetchUrl(manifestUrl, L"", kManifestSizeLimit, isCancelled);
+  ensure(answer.statusCode == kHttpOk,
+         "更新サーバーに接続できませんでした。時間をおいて再実行してください。");
+
+  // Strict: exactly one JSON text, no comments, failures as exceptions.
+  ReleaseInfo manifest = nlohmann::json::parse(answer.body, nullptr, true, false);
+
+  if (!isSetupRequired(manifest, productFolder)) {
+    postStatus(onStatus, isCancelled, kStatusCurrent);
+    return UpdateCheckResult{L"", std::move(manifest)};
+  }
+
+  const std::wstring installerPath =
+      (std::filesystem::path(downloadFolder) / kInstallerFileName).wstring();
+  postStatus(onStatus, isCancelled, kStatusDownloading);
+
+  try {
+    return downloadAndVerify(baseUrl, installerPath, onStatus, isCancelled, manifest);
+  } catch (...) {
+    // Nothing but a verified installer may stay behind. The stream and the hold have been closed
+    // by unwinding; a missing file or a failed removal must not hide the original failure.
+    std::error_code ignored;
+    std::filesystem::remove(installerPath, ignored);
+    throw;
+  }
 }
