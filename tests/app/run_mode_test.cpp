@@ -36,8 +36,8 @@ TEST(RunModeTest, AcceptsTheSwitchesInAnyCaseAndTheLastOneDecides) {
 }
 
 TEST(RunModeTest, RefusesAnythingElseWithTheBareMessage) {
-  const std::wstring refused[] = {L"/foo",     L"",         L"-silent",   L"silent",
-                                  L"/silent=1", L"/silent ", L" /silent", L"/show ui",
+  const std::wstring refused[] = {L"/foo", L"", L"-silent", L"silent", L"/silent=1", L"/silent ",
+                                  L" /silent", L"/show ui",
                                   // Only A to Z fold: a dotless capital I (U+0130) is no "i".
                                   L"/show\u0130",
                                   // Full-width solidus.
