@@ -95,11 +95,19 @@ TEST(EnsureTest, PassesSilentlyOrThrowsTheMessageWithTheLastErrorCode) {
   }
 }
 
+// A handle whose closing changes the last-error value, as a failing CloseHandle would.
+struct NoisyCloseTraits : KernelHandleTraits {
+  static void close(HANDLE handle) noexcept {
+    CloseHandle(handle);
+    SetLastError(ERROR_INVALID_HANDLE);
+  }
+};
+
 TEST(UniqueHandleTest, ClosesOnceKeepsTheLastErrorAndTreatsBothNoneValuesAlike) {
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DWORD flags = 0;
   {
-    UniqueHandle owner(event);
+    UniqueResource<NoisyCloseTraits> owner(event);
     EXPECT_TRUE(owner.valid());
     SetLastError(0xBEEF);  // the code of a failed call that unwinding must not overwrite
   }
