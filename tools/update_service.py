@@ -16,6 +16,7 @@ Prints "listening on 127.0.0.1:PORT" once it accepts connections (with the real 
 
 import argparse
 import http.server
+import json
 import os
 import signal
 import sys
@@ -56,6 +57,11 @@ def parse_arguments(argv):
                              "connection open without sending anything more" % NEVER_ENDING_LENGTH)
     parser.add_argument("--request-log", metavar="FILE",
                         help="append one line 'METHOD PATH' per request to FILE")
+    parser.add_argument("--options-file", metavar="FILE",
+                        help="JSON object read anew for every request whose keys override the "
+                             "options above for that request (the option names with '_' for "
+                             "'-', for example {\"manifest_status\": 404}); lets a test change "
+                             "the service's behaviour while it runs")
     parser.add_argument("--port-file", metavar="FILE",
                         help="also write the chosen port to FILE (written whole, once ready)")
     arguments = parser.parse_args(argv)
@@ -107,7 +113,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.serve(send_body=False)
 
     def serve(self, send_body):
-        options = self.server.options
+        options = self.server.request_options()
         self.record_request()
         try:
             if self.path == MANIFEST_PATH:
@@ -221,6 +227,23 @@ class Service(http.server.ThreadingHTTPServer):
         self.options = options
         self.stopping = threading.Event()
         self.log_lock = threading.Lock()
+
+    def request_options(self):
+        """The start options with the overrides of the options file, as it reads now."""
+        path = self.options.options_file
+        if not path:
+            return self.options
+        try:
+            with open(path, encoding="utf-8") as source:
+                overrides = json.load(source)
+        except FileNotFoundError:
+            return self.options
+        merged = argparse.Namespace(**vars(self.options))
+        for key, value in overrides.items():
+            if not hasattr(merged, key):
+                raise ValueError("unknown option in %s: %s" % (path, key))
+            setattr(merged, key, value)
+        return merged
 
 
 def main(argv=None):
