@@ -1,7 +1,6 @@
 #include "storage/download_folder.h"
 
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "common/unique_resource.h"
 #include "common/user_error.h"
+#include "tests/storage/folder_access.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -23,10 +23,6 @@ constexpr wchar_t kPrefix[] = L"OrvantiDownloader-";
 
 bool isUpperHex(const std::wstring& text) {
   return text.find_first_not_of(L"0123456789ABCDEF") == std::wstring::npos;
-}
-
-bool runningUnderWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 // Removes a folder a test made by hand, whatever is left in it.
@@ -86,31 +82,28 @@ TEST(DownloadFolderTest, CurrentUserSidIsTheTokenUser) {
   EXPECT_TRUE(IsValidSid(parsed.get()));
 }
 
-// The descriptor text round-trips through the platform's SDDL parser unchanged. Whether the folder
-// then carries exactly that protected DACL can be read back on Windows only: Wine does not store
-// the DACL given at creation (it keeps owner-based Unix mode bits), so that part is skipped there.
-TEST(DownloadFolderTest, FolderIsCreatedWithThePrivateDescriptor) {
+TEST(DownloadFolderTest, ThePrivateDescriptorTextIsWhatThePlatformParses) {
   const std::wstring sddl = privateFolderSddl(currentUserSid());
   UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), 1,
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                    descriptor.put(), nullptr));
   UniqueLocalMemory<LPWSTR> text;
   ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
-      descriptor.get(), 1, DACL_SECURITY_INFORMATION, text.put(), nullptr));
+      descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, text.put(), nullptr));
   EXPECT_EQ(std::wstring(text.get()), sddl);
+}
 
+// Windows keeps the descriptor given at creation, so the folder's DACL reads back as that very
+// text. Wine keeps Unix mode bits instead and enforces nothing; what it shows is only that the
+// folder was made private (no entry for Everyone).
+TEST(DownloadFolderTest, TheFolderAdmitsOnlyTheSystemTheAdministratorsAndTheUser) {
+  const std::wstring sid = currentUserSid();
   const DownloadFolder folder;
-  ASSERT_TRUE(fs::is_directory(folder.path()));
-  if (runningUnderWine()) GTEST_SKIP() << "Wine does not store a folder's DACL as given";
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoW(folder.path().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr, nullptr, nullptr, &raw),
-            ERROR_SUCCESS);
-  const UniqueLocalMemory<PSECURITY_DESCRIPTOR> actual(raw);
-  UniqueLocalMemory<LPWSTR> actualText;
-  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
-      actual.get(), 1, DACL_SECURITY_INFORMATION, actualText.put(), nullptr));
-  EXPECT_EQ(std::wstring(actualText.get()), sddl);
+  EXPECT_TRUE(admitsOnlySystemAdministratorsAnd(folder.path(), sid))
+      << fs::path(readFolderAccess(folder.path()).daclSddl).string();
+  if (!runningUnderWine()) {
+    EXPECT_EQ(readFolderAccess(folder.path()).daclSddl, privateFolderSddl(sid));
+  }
 }
 
 TEST(DownloadFolderTest, AnExistingFolderOfTheSameNameIsNotReused) {

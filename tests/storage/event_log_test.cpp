@@ -1,5 +1,6 @@
 // These tests run in a Wine prefix of their own (see CMakeLists.txt), so that they may remove the
-// real log folders under ProgramData and LocalAppData before and after each case.
+// real log folders under ProgramData and LocalAppData before and after each case. Each case needs a
+// process of its own, as ctest runs them: the log folder is resolved once per process.
 #include "storage/event_log.h"
 
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include "common/unique_resource.h"
 #include "storage/download_folder.h"
 #include "storage/event_record.h"
+#include "tests/storage/folder_access.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -31,6 +33,13 @@ std::vector<std::string> lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) result.push_back(line);
   return result;
+}
+
+// Compares file contents of megabytes without printing them.
+::testing::AssertionResult sameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "contents differ: " << actual.size()
+                                       << " bytes, expected " << expected.size() << " bytes";
 }
 
 // The record with its time stamp replaced by T, for comparing whole lines.
@@ -90,6 +99,7 @@ TEST_F(EventLogTest, FirstAppendCreatesThePrivateFolderAndOneLine) {
   const std::int64_t after = currentUtcMs();
 
   ASSERT_TRUE(fs::is_directory(privateFolder));
+  EXPECT_TRUE(admitsOnlySystemAdministratorsAnd(privateFolder.wstring(), sid));
   const std::string text = readFile(current.wstring());
   ASSERT_EQ(lines(text).size(), 1u) << text;
   EXPECT_EQ(text.back(), '\n');
@@ -153,13 +163,13 @@ TEST_F(EventLogTest, ALogAboveFourMebibytesIsRotatedReplacingThePreviousGenerati
 
     const std::string record = R"({"event":"downloader_started","utcMs":T})";
     if (c.rotated) {
-      EXPECT_EQ(readFile(previous.wstring()), old + "\n");
+      EXPECT_TRUE(sameBytes(readFile(previous.wstring()), old + "\n"));
       EXPECT_EQ(withoutTime(readFile(current.wstring())), record + "\n");
     } else {
       EXPECT_EQ(readFile(previous.wstring()), "older generation\n");
       const std::string text = readFile(current.wstring());
-      ASSERT_EQ(text.size() > c.size, true);
-      EXPECT_EQ(text.substr(0, c.size), old + "\n");
+      ASSERT_GT(text.size(), c.size);
+      EXPECT_TRUE(sameBytes(text.substr(0, c.size), old + "\n"));
       EXPECT_EQ(withoutTime(text.substr(c.size)), record + "\n");
     }
     removeLogFolders();
@@ -185,7 +195,7 @@ TEST_F(EventLogTest, InvalidUtf8LosesTheRecordAndChangesNoFile) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.name) + " with a log of " + std::to_string(size) + " bytes");
       EventLog::append("downloader_failed", c.fields);
-      EXPECT_EQ(readFile(current.wstring()), old + "\n");
+      EXPECT_TRUE(sameBytes(readFile(current.wstring()), old + "\n"));
       EXPECT_EQ(readFile(previous.wstring()), "older generation\n");
     }
   }
