@@ -53,7 +53,6 @@ TlsTestServer::TlsTestServer(const Options& options) {
       " --request-file " + inQuotes(hostFolder + "/requests") + " --body " + inQuotes(options.body);
   if (options.onlyOldTls) commandLine += " --only-old-tls";
 
-
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
