@@ -7,6 +7,8 @@
 class DownloadFolder {
  public:
   DownloadFolder();
+  // The folder `name` under the temporary directory, on the same terms (never an existing one).
+  explicit DownloadFolder(const std::wstring& name);
   ~DownloadFolder();
   DownloadFolder(const DownloadFolder&) = delete;
   DownloadFolder& operator=(const DownloadFolder&) = delete;
