@@ -3,6 +3,7 @@
 //   file_tamper write PATH          open for writing and write one byte at the start
 //   file_tamper delete PATH         DeleteFileW
 //   file_tamper replace PATH OTHER  MoveFileExW(OTHER, PATH, MOVEFILE_REPLACE_EXISTING)
+//   file_tamper move PATH OTHER     MoveFileExW(PATH, OTHER, 0): moving it out of the way
 //   file_tamper read PATH           open for reading (others may read and write) and read a byte
 // Exit code: 0 when it worked, otherwise the last-error code of the call that failed.
 #include <windows.h>
@@ -31,6 +32,9 @@ int wmain(int argc, wchar_t** argv) {
   if (action == L"replace" && argc >= 4) {
     return MoveFileExW(argv[3], path, MOVEFILE_REPLACE_EXISTING) ? 0
                                                                  : static_cast<int>(GetLastError());
+  }
+  if (action == L"move" && argc >= 4) {
+    return MoveFileExW(path, argv[3], 0) ? 0 : static_cast<int>(GetLastError());
   }
   return 87;
 }
