@@ -67,10 +67,12 @@ std::uint32_t DownloadWindow::run(HINSTANCE instance, const UpdateRunOperations&
   const DownloadWindowLayout layout = downloadWindowLayout(
       screenDpi(), {workArea.left, workArea.top, workArea.right, workArea.bottom});
 
-  // windowProc stores the handle in `hwnd` during WM_NCCREATE.
-  CreateWindowExW(/* dwExStyle */ 0, kClassName, kTitle, kFrameStyle, layout.frame.x,
-                  layout.frame.y, layout.frame.width, layout.frame.height,
-                  /* hWndParent */ nullptr, /* hMenu */ nullptr, instance, /* lpParam */ this);
+  // windowProc already stores the handle in `hwnd` during WM_NCCREATE; a creation that fails
+  // after that must not leave it behind.
+  hwnd = CreateWindowExW(/* dwExStyle */ 0, kClassName, kTitle, kFrameStyle, layout.frame.x,
+                         layout.frame.y, layout.frame.width, layout.frame.height,
+                         /* hWndParent */ nullptr, /* hMenu */ nullptr, instance,
+                         /* lpParam */ this);
   ensure(hwnd != nullptr, "画面を作成できません。");
 
   font = CreateFontW(layout.fontHeight, /* cWidth */ 0, /* cEscapement */ 0,
