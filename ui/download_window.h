@@ -7,10 +7,13 @@
 #include <string>
 #include <thread>
 
+#include "common/unique_resource.h"
+
 struct UpdateRunOperations;
 
 // Posted by the update run to the window thread.
-inline constexpr UINT WM_STATUS_TEXT = WM_APP + 1;   // lParam: heap std::wstring*, owned by the window
+inline constexpr UINT WM_STATUS_TEXT =
+    WM_APP + 1;  // lParam: heap std::wstring*, owned by the window
 inline constexpr UINT WM_RUN_FINISHED = WM_APP + 2;  // the run's last act
 
 // Ties the progress window to the update run. In silent mode only the run's fields are used.
@@ -28,6 +31,7 @@ class DownloadWindow {
 
   // Shows the window, runs the update on a worker thread and returns the exit code.
   std::uint32_t run(HINSTANCE instance);
+  std::uint32_t run(HINSTANCE instance, const UpdateRunOperations& operations);
 
   // The update run (silent: no window, the installer's very-silent switch).
   void perform(bool silent);
@@ -40,4 +44,12 @@ class DownloadWindow {
   void requestCancel();
 
   static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  void runMessageLoop();
+  bool dispatchPendingMessages();
+  void finishRun();
+
+  UniqueHandle workerEnded;  // set by the worker thread after the update run has returned
+  bool runFinished = false;  // window thread: the end of the run has been handled
 };
