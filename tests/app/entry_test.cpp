@@ -33,6 +33,12 @@ using testsupport::windowText;
 
 std::wstring boxText(HWND box) { return testsupport::messageBoxText(box); }
 
+// A message box of the child once it is filled in (it exists a moment before its texts do).
+HWND shownBox(const Child& child) {
+  const HWND box = child.findMessageBox();
+  return box != nullptr && !windowText(box).empty() && !boxText(box).empty() ? box : nullptr;
+}
+
 TEST(EntryTest, RefusedSwitchEndsWith1ShowingAndWritingNothing) {
   // Before /showui or without it the refusal is shown to nobody.
   for (const wchar_t* arguments :
@@ -65,7 +71,7 @@ TEST(EntryTest, ShowUiRunsBehindTheWindowAndShowsItsFailure) {
     const size_t before = logLines().size();
     Child child(arguments);
     HWND box = nullptr;
-    ASSERT_TRUE(testsupport::pollUntil([&] { return (box = child.findMessageBox()) != nullptr; },
+    ASSERT_TRUE(testsupport::pollUntil([&] { return (box = shownBox(child)) != nullptr; },
                                        std::chrono::seconds(40)));
     EXPECT_EQ(windowText(box), kBoxCaption);
     // Owned by the progress window, which is still there behind it.
@@ -85,7 +91,7 @@ TEST(EntryTest, RefusedSwitchAfterShowUiIsShownInABoxWithoutOwner) {
   const size_t before = logLines().size();
   Child child(L" /showui /foo");
   HWND box = nullptr;
-  ASSERT_TRUE(testsupport::pollUntil([&] { return (box = child.findMessageBox()) != nullptr; },
+  ASSERT_TRUE(testsupport::pollUntil([&] { return (box = shownBox(child)) != nullptr; },
                                      std::chrono::seconds(20)));
   EXPECT_EQ(windowText(box), kBoxCaption);
   EXPECT_EQ(boxText(box), L"指定された起動引数は使用できません。");
