@@ -47,7 +47,10 @@ CannedAnswer okAnswer(const std::string& body) {
                       body);
 }
 
-HttpTestServer::HttpTestServer(CannedAnswer answer) : answer_(std::move(answer)) {
+HttpTestServer::HttpTestServer(CannedAnswer answer)
+    : HttpTestServer(std::vector<CannedAnswer>{std::move(answer)}) {}
+
+HttpTestServer::HttpTestServer(std::vector<CannedAnswer> answers) : answers_(std::move(answers)) {
   static WinsockStartup startup;
   listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (listener_ == INVALID_SOCKET) throw std::runtime_error("socket failed");
@@ -86,7 +89,8 @@ void HttpTestServer::serve() {
     if (!readable(listener_, 50)) continue;
     const SOCKET client = accept(listener_, nullptr, nullptr);
     if (client == INVALID_SOCKET) continue;
-    ++connections_;
+    const std::size_t index = static_cast<std::size_t>(connections_++);
+    answer_ = answers_[std::min(index, answers_.size() - 1)];
     bodyBytesSent_ = 0;
     clientGone_ = false;
     answer(client);

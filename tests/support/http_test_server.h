@@ -37,6 +37,8 @@ CannedAnswer okAnswer(const std::string& body);
 class HttpTestServer {
  public:
   explicit HttpTestServer(CannedAnswer answer);
+  // One answer per connection, in order; the last one is repeated for further connections.
+  explicit HttpTestServer(std::vector<CannedAnswer> answers);
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -56,7 +58,8 @@ class HttpTestServer {
   void serve();
   void answer(SOCKET client);
 
-  CannedAnswer answer_;
+  std::vector<CannedAnswer> answers_;
+  CannedAnswer answer_;  // the current connection's
   SOCKET listener_ = INVALID_SOCKET;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
