@@ -47,7 +47,9 @@ struct Installed {
 
 void install(const std::wstring& folder, const Installed& what) {
   const std::wstring path = folder + L"\\Orvanti.exe";
-  if (what.directory) ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+  if (what.directory) {
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+  }
   if (!what.fixture.empty()) copyFixture(what.fixture, path);
 }
 
