@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "common/unique_resource.h"
 #include "common/user_error.h"
+#include "install/file_hold.h"
 #include "install/installed_product.h"
 #include "install/installer_verification.h"
 #include "update/transfer.h"
@@ -47,10 +48,7 @@ UpdateCheckResult downloadAndVerify(const std::wstring& baseUrl, const std::wstr
 
   // Held for reading with read sharing only, so nobody can change, replace or delete the file
   // between the verification and the moment the caller takes it over.
-  UniqueHandle hold(CreateFileW(installerPath.c_str(), GENERIC_READ,
-                                /* dwShareMode */ FILE_SHARE_READ,
-                                /* lpSecurityAttributes */ nullptr, OPEN_EXISTING,
-                                /* dwFlagsAndAttributes */ 0, /* hTemplateFile */ nullptr));
+  UniqueHandle hold = holdForReading(installerPath);
   ensure(hold.valid(), "インストーラを確認用に開けません。");
 
   verifyInstaller(manifest, installerPath);
