@@ -315,51 +315,131 @@ TEST_F(EndToEndTest, InstallerBodyThatNeverEndsFailsAfterTheTimeOut) {
   expectNothingLeftBehind();
 }
 
-TEST_F(EndToEndTest, CancelDuringASlowDownloadEndsWith1223AndNoBox) {
-  publish(L"sample-setup-1.0.0.0", "1.0.0.0");
-  serviceOptions({{"installer_rate", 20000}});
-
-  testsupport::ChildProcess child(programPath(), L" /showui");
+// The progress window of the real program, found the way a user's tools would find it.
+HWND waitForWindow(const testsupport::ChildProcess& child) {
   HWND window = nullptr;
-  ASSERT_TRUE(testsupport::pollUntil(
+  testsupport::pollUntil(
       [&] { return (window = child.findWindow(L"Zarn.OrvantiDownloader")) != nullptr; },
-      std::chrono::seconds(30)));
-  const HWND status = testsupport::findChild(window, L"Static");
-  const HWND cancel = testsupport::findChild(window, L"Button");
-  ASSERT_NE(status, nullptr);
-  ASSERT_NE(cancel, nullptr);
-  ASSERT_TRUE(testsupport::pollUntil(
-      [&] { return testsupport::windowText(status) == L"オルバンティをダウンロードしています..."; },
-      std::chrono::seconds(30)));
-  // Part of the body has arrived when the click comes.
-  ASSERT_TRUE(testsupport::pollUntil(
-      [&] {
-        for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
-          const fs::path file = entry.path() / L"OrvantiSetup.exe";
-          std::error_code ignored;
-          if (fs::file_size(file, ignored) > 0 && !ignored) return true;
-        }
-        return false;
-      },
-      std::chrono::seconds(30)));
-  SendMessageW(cancel, BM_CLICK, 0, 0);
+      std::chrono::seconds(30));
+  return window;
+}
 
+// Waits for the end, noting whether a message box appeared meanwhile.
+long long waitNotingBoxes(testsupport::ChildProcess& child, bool& boxSeen) {
   long long code = -1;
-  bool boxSeen = false;
   testsupport::pollUntil(
       [&] {
         boxSeen = boxSeen || child.findMessageBox() != nullptr;
         return (code = child.wait(std::chrono::milliseconds(0))) != -1;
       },
       std::chrono::seconds(60));
-  EXPECT_EQ(code, 1223);
-  EXPECT_FALSE(boxSeen) << "a cancelled run shows no box";
-  ASSERT_EQ(eventNames(), (std::vector<std::string>{"downloader_started", "downloader_failed"}));
-  EXPECT_EQ(events().at(1)["exitCode"], 1223);
-  EXPECT_TRUE(
-      startsWith(events().at(1)["message"].get<std::string>(), "ダウンロードを中止しました。 ("));
-  EXPECT_FALSE(fs::exists(installerRecord));
-  expectNothingLeftBehind();
+  return code;
+}
+
+TEST_F(EndToEndTest, CancelDuringASlowDownloadEndsWith1223AndNoBox) {
+  struct Way {
+    const char* name;
+    void (*cancel)(HWND window);
+  };
+  const Way ways[] = {
+      {"Cancel button",
+       [](HWND window) {
+         SendMessageW(testsupport::findChild(window, L"Button"), BM_CLICK, 0, 0);
+       }},
+      {"Escape", [](HWND window) { PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},
+      {"close box", [](HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    resetServiceAndProduct();
+    publish(L"sample-setup-1.0.0.0", "1.0.0.0");
+    serviceOptions({{"installer_rate", 20000}});
+    logBefore = testsupport::eventLogLines().size();
+
+    testsupport::ChildProcess child(programPath(), L" /showui");
+    const HWND window = waitForWindow(child);
+    ASSERT_NE(window, nullptr);
+    const HWND status = testsupport::findChild(window, L"Static");
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(testsupport::pollUntil(
+        [&] {
+          return testsupport::windowText(status) == L"オルバンティをダウンロードしています...";
+        },
+        std::chrono::seconds(30)));
+    // Part of the body has arrived when the request comes.
+    ASSERT_TRUE(testsupport::pollUntil(
+        [&] {
+          for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
+            std::error_code missing;
+            const auto size = fs::file_size(entry.path() / L"OrvantiSetup.exe", missing);
+            if (!missing && size > 0) return true;
+          }
+          return false;
+        },
+        std::chrono::seconds(30)));
+    way.cancel(window);
+
+    bool boxSeen = false;
+    EXPECT_EQ(waitNotingBoxes(child, boxSeen), 1223);
+    EXPECT_FALSE(boxSeen) << "a cancelled run shows no box";
+    ASSERT_EQ(eventNames(), (std::vector<std::string>{"downloader_started", "downloader_failed"}));
+    EXPECT_EQ(events().at(1)["exitCode"], 1223);
+    EXPECT_TRUE(
+        startsWith(events().at(1)["message"].get<std::string>(), "ダウンロードを中止しました。 ("));
+    EXPECT_FALSE(fs::exists(installerRecord));
+    expectNothingLeftBehind();
+  }
+}
+
+// The end of a /showui run: at most one box, owned by the window, with the outcome's text.
+TEST_F(EndToEndTest, ShowUiEndsWithTheBoxThatTheOutcomeCallsFor) {
+  struct Case {
+    const char* name;
+    std::function<void(EndToEndTest&)> arrange;
+    const wchar_t* boxText;  // the start of the text
+    std::uint32_t exitCode;
+  };
+  const Case cases[] = {
+      {"service refuses the manifest",
+       [](EndToEndTest& t) {
+         t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
+         serviceOptions({{"manifest_status", 503}});
+       },
+       L"更新サーバーに接続できませんでした。時間をおいて再実行してください。 (", 1},
+      {"installer asks for a restart",
+       [](EndToEndTest& t) {
+         SetEnvironmentVariableW(L"ORVANTI_FIXTURE_INSTALLER_EXIT_CODE", L"3010");
+         t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
+       },
+       L"インストールが完了しました。Windowsを再起動してください。", 3010},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    resetServiceAndProduct();
+    fs::remove(installerRecord);
+    c.arrange(*this);
+
+    testsupport::ChildProcess child(programPath(), L" /showui");
+    const HWND window = waitForWindow(child);
+    ASSERT_NE(window, nullptr);
+    HWND box = nullptr;
+    ASSERT_TRUE(testsupport::pollUntil(
+        [&] {
+          box = child.findMessageBox();
+          return box != nullptr && !testsupport::messageBoxText(box).empty();
+        },
+        std::chrono::seconds(60)));
+    EXPECT_EQ(GetWindow(box, GW_OWNER), window);
+    EXPECT_EQ(testsupport::messageBoxText(box).rfind(c.boxText, 0), 0u)
+        << toUtf8(testsupport::messageBoxText(box));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+
+    bool anotherBox = false;
+    testsupport::pollUntil([&] { return !IsWindow(box); }, std::chrono::seconds(20));
+    EXPECT_EQ(waitNotingBoxes(child, anotherBox), c.exitCode);
+    EXPECT_FALSE(anotherBox) << "a second box appeared";
+    expectNothingLeftBehind();
+  }
 }
 
 }  // namespace
