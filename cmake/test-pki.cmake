@@ -1,7 +1,7 @@
 # The test PKI: certificates and keys with which the build signs its fixture programs, made with
 # openssl into the build tree at configure time (so that the publisher's thumbprint is known when
 # the build constants are written) and reused on every later configure. Nothing of it is ever
-# committed, and its root is trusted only inside the tests' Wine prefix (tests/prefix.d/30-test-root.sh
+# committed, and its root is trusted only inside the tests' Wine prefix (tests/prefix.d/30-test-roots.sh
 # reads the root from ${CMAKE_BINARY_DIR}/prefix-inputs/), never on the host.
 #
 #   root        test root CA, trusted in the test prefix

@@ -1,6 +1,6 @@
 # TLS test certificates for the HTTPS transfer tests, made with openssl into the build tree at
 # configure time and reused on every later configure. Nothing of it is ever committed; the CA is
-# trusted only inside the tests' Wine prefix (tests/prefix.d/35-tls-root.sh reads it from
+# trusted only inside the tests' Wine prefix (tests/prefix.d/30-test-roots.sh reads it from
 # ${CMAKE_BINARY_DIR}/prefix-inputs/tls-test-ca.der), never on the host.
 #
 #   tls-test-ca                 CA trusted in the test prefix

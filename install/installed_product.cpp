@@ -11,6 +11,7 @@
 #include "common/version_resource.h"
 #include "install/argument_quoting.h"
 #include "install/file_hold.h"
+#include "install/process_start.h"
 #include "install/publisher_signature.h"
 #include "storage/event_log.h"
 
@@ -90,21 +91,10 @@ HANDLE openInstalledProduct(const std::wstring& productFolder) {
   ensure(hold.valid() && isInstalledProductFile(path) && verifyPublisherSignature(path),
          "インストール済みのOrvantiの製品情報または発行元署名を確認できません。");
 
-  std::wstring commandLine = quoteArgument(path);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  const std::wstring workingDirectory = fs::path(path).parent_path().wstring();
-  const BOOL created = CreateProcessW(
-      path.c_str(), commandLine.data(), /* lpProcessAttributes */ nullptr,
-      /* lpThreadAttributes */ nullptr, /* bInheritHandles */ FALSE, /* dwCreationFlags */ 0,
-      /* lpEnvironment */ nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
-      &startup, &info);
-  const UniqueHandle thread(info.hThread);
-  UniqueHandle process(info.hProcess);
-  ensure(created != FALSE, "インストール済みのOrvantiを開けませんでした。");
+  StartedProcess product = startInOwnFolder(path, quoteArgument(path));
+  ensure(product.started, "インストール済みのOrvantiを開けませんでした。");
 
   // Lets the product bring its window to the front; the answer does not matter.
-  AllowSetForegroundWindow(info.dwProcessId);
-  return process.release();
+  AllowSetForegroundWindow(product.id);
+  return product.process.release();
 }

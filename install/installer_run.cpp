@@ -2,11 +2,12 @@
 
 #include <windows.h>
 
-#include <filesystem>
+#include <utility>
 
 #include "common/unique_resource.h"
 #include "common/user_error.h"
 #include "install/file_hold.h"
+#include "install/process_start.h"
 #include "install/installer_verification.h"
 
 namespace {
@@ -34,27 +35,13 @@ std::uint32_t runInstaller(const UpdateCheckResult& result, bool silent,
   commandLine += silent ? kSilentSwitch : kWindowSwitch;
   commandLine += kFixedTail;
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  const std::wstring workingDirectory =
-      std::filesystem::path(installerPath).parent_path().wstring();
-  const BOOL created = CreateProcessW(
-      installerPath.c_str(), commandLine.data(), /* lpProcessAttributes */ nullptr,
-      /* lpThreadAttributes */ nullptr, /* bInheritHandles */ FALSE, /* dwCreationFlags */ 0,
-      /* lpEnvironment */ nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
-      &startup, &info);
-  // Declared before the check so that a partly filled record is released as well; the process
-  // handle is released before the thread handle (reverse order of declaration).
-  const UniqueHandle thread(info.hThread);
-  const UniqueHandle process(info.hProcess);
-  ensure(created != FALSE, "Orvantiのインストールを開始できませんでした。");
-
-  ensure(WaitForSingleObject(process.get(), INFINITE) == WAIT_OBJECT_0,
+  const StartedProcess installer = startInOwnFolder(installerPath, std::move(commandLine));
+  ensure(installer.started, "Orvantiのインストールを開始できませんでした。");
+  ensure(WaitForSingleObject(installer.process.get(), INFINITE) == WAIT_OBJECT_0,
          "インストールの終了を確認できませんでした。");
 
   DWORD exitCode = 0;
-  ensure(GetExitCodeProcess(process.get(), &exitCode) != FALSE,
+  ensure(GetExitCodeProcess(installer.process.get(), &exitCode) != FALSE,
          "インストールの結果を取得できませんでした。");
   return exitCode;
 }

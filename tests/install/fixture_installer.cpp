@@ -8,7 +8,6 @@
 //   ORVANTI_FIXTURE_INSTALLER_PRODUCT  an executable to install: copied to
 //                                      %LOCALAPPDATA%\Zarn\Orvanti\Orvanti.exe (folders made)
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cwchar>
 #include <string>
@@ -26,13 +25,8 @@ DWORD tryRenameSelf() {
 }
 
 bool installProduct(const std::wstring& source) {
-  PWSTR localAppData = nullptr;
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData))) return false;
-  std::wstring folder = std::wstring(localAppData) + L"\\Zarn";
-  CoTaskMemFree(localAppData);
-  CreateDirectoryW(folder.c_str(), nullptr);
-  folder += L"\\Orvanti";
-  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring folder = fixture::madeProductFolder();
+  if (folder.empty()) return false;
   return CopyFileW(source.c_str(), (folder + L"\\Orvanti.exe").c_str(), FALSE) != FALSE;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -26,6 +27,19 @@ inline std::string utf8(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
                       nullptr, nullptr);
   return result;
+}
+
+// The user's product folder (%LOCALAPPDATA%\Zarn\Orvanti), made when missing; empty when the
+// known folder cannot be had.
+inline std::wstring madeProductFolder() {
+  PWSTR localAppData = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData))) return {};
+  std::wstring folder = std::wstring(localAppData) + L"\\Zarn";
+  CoTaskMemFree(localAppData);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  folder += L"\\Orvanti";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
 }
 
 inline std::wstring currentDirectory() {

@@ -4,7 +4,6 @@
 // variables (tests/install/fixture_record.h): ORVANTI_FIXTURE_INSTALLER_RECORD receives its command
 // line and working directory, ORVANTI_FIXTURE_INSTALLER_EXIT_CODE sets its exit code.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cwchar>
 #include <string>
@@ -21,13 +20,8 @@ bool installProduct() {
   const void* bytes = LockResource(LoadResource(nullptr, found));
   const DWORD size = SizeofResource(nullptr, found);
 
-  PWSTR localAppData = nullptr;
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData))) return false;
-  std::wstring folder = std::wstring(localAppData) + L"\\Zarn";
-  CoTaskMemFree(localAppData);
-  CreateDirectoryW(folder.c_str(), nullptr);
-  folder += L"\\Orvanti";
-  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring folder = fixture::madeProductFolder();
+  if (folder.empty()) return false;
 
   // Written beside the target first, so that a failed write never leaves half a product.
   const std::wstring target = folder + L"\\Orvanti.exe";
