@@ -70,7 +70,7 @@ ChildProcess::~ChildProcess() {
   }
 }
 
-long long ChildProcess::wait(std::chrono::milliseconds timeout) {
+long long ChildProcess::wait(std::chrono::milliseconds timeout) const {
   if (!process_.valid() ||
       WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
     return -1;
@@ -80,12 +80,12 @@ long long ChildProcess::wait(std::chrono::milliseconds timeout) {
   return code;
 }
 
-HWND ChildProcess::findWindow(const wchar_t* className) const {
+std::vector<HWND> ChildProcess::windows(const wchar_t* className) const {
   struct Search {
     DWORD id;
     const wchar_t* className;
-    HWND found;
-  } search{id_, className, nullptr};
+    std::vector<HWND> found;
+  } search{id_, className, {}};
   EnumWindows(
       [](HWND window, LPARAM parameter) -> BOOL {
         auto* s = reinterpret_cast<Search*>(parameter);
@@ -93,14 +93,18 @@ HWND ChildProcess::findWindow(const wchar_t* className) const {
         GetWindowThreadProcessId(window, &owner);
         wchar_t name[64] = {};
         GetClassNameW(window, name, 64);
-        if (owner == s->id && std::wstring(name) == s->className) {
-          s->found = window;
-          return FALSE;
+        if (owner == s->id && IsWindowVisible(window) && std::wstring(name) == s->className) {
+          s->found.push_back(window);
         }
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+HWND ChildProcess::findWindow(const wchar_t* className) const {
+  const std::vector<HWND> found = windows(className);
+  return found.empty() ? nullptr : found.front();
 }
 
 std::wstring windowText(HWND window) {
@@ -110,8 +114,11 @@ std::wstring windowText(HWND window) {
 }
 
 std::wstring messageBoxText(HWND box) {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(box, 0xFFFF, text, 512);
+  std::wstring text;
+  for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child != nullptr;
+       child = FindWindowExW(box, child, L"Static", nullptr)) {
+    text += windowText(child);
+  }
   return text;
 }
 

@@ -32,8 +32,10 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   // The exit code, or -1 while the program still runs after the time-out.
-  long long wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
-  // A top-level window of this process with the class name, or null.
+  long long wait(std::chrono::milliseconds timeout = std::chrono::seconds(60)) const;
+  // The visible top-level windows of this process with the class name, and the first of them
+  // (or null).
+  std::vector<HWND> windows(const wchar_t* className) const;
   HWND findWindow(const wchar_t* className) const;
   // A message box of this process (the dialog class "#32770"), or null.
   HWND findMessageBox() const { return findWindow(L"#32770"); }
@@ -44,7 +46,7 @@ class ChildProcess {
 };
 
 std::wstring windowText(HWND window);
-// The text of a message box (its static control).
+// The text of a message box: its static controls' texts (its icon has none).
 std::wstring messageBoxText(HWND box);
 // The first child control of the class, or null.
 HWND findChild(HWND parent, const wchar_t* className);

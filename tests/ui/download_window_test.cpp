@@ -12,6 +12,7 @@
 
 #include "common/text.h"
 #include "common/unique_resource.h"
+#include "tests/support/run_observation.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/window_host_texts.h"
 #include "ui/window_layout.h"
@@ -32,48 +33,13 @@ constexpr auto kWindowTimeout = std::chrono::seconds(20);
 
 std::string utf8(const std::wstring& text) { return toUtf8(text); }
 
-std::wstring windowText(HWND window) {
-  std::vector<wchar_t> buffer(1024);
-  const int length = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
-  return std::wstring(buffer.data(), length > 0 ? length : 0);
-}
+using testsupport::messageBoxText;
+using testsupport::windowText;
 
 std::wstring className(HWND window) {
   wchar_t buffer[256] = {};
   const int length = GetClassNameW(window, buffer, 256);
   return std::wstring(buffer, length > 0 ? length : 0);
-}
-
-// The visible top-level windows of one process with the given class.
-std::vector<HWND> topLevelWindows(DWORD processId, const std::wstring& windowClass) {
-  struct Search {
-    DWORD processId;
-    const std::wstring* windowClass;
-    std::vector<HWND> found;
-  } search{processId, &windowClass, {}};
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->processId && IsWindowVisible(window) &&
-            className(window) == *s->windowClass) {
-          s->found.push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// The texts of a message box's static controls (its icon has none).
-std::wstring messageBoxText(HWND box) {
-  std::wstring text;
-  for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child != nullptr;
-       child = FindWindowExW(box, child, L"Static", nullptr)) {
-    text += windowText(child);
-  }
-  return text;
 }
 
 // Presses OK and waits until the box is gone.
@@ -97,41 +63,14 @@ void expectPlacement(const Placement& actual, const Placement& expected) {
 }
 
 // A program under test started with CreateProcessW, so that its full 32-bit exit code is seen.
-class RunningProgram {
+class RunningProgram : public testsupport::ChildProcess {
  public:
-  RunningProgram(const std::wstring& program, const std::wstring& arguments) {
-    const std::wstring path = testsupport::binDirectory() + L"\\" + program;
-    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-      ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-      return;
-    }
-    process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
-    processId_ = info.dwProcessId;
-  }
+  RunningProgram(const std::wstring& program, const std::wstring& arguments)
+      : ChildProcess(testsupport::binDirectory() + L"\\" + program, L" " + arguments) {}
 
-  ~RunningProgram() {
-    if (process_.valid() && !hasExited()) {
-      TerminateProcess(process_.get(), 0xDEAD);
-      WaitForSingleObject(process_.get(), 5000);
-    }
-  }
-
-  bool hasExited() const { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
-
+  bool hasExited() const { return wait(std::chrono::milliseconds(0)) != -1; }
   std::uint32_t exitCode() const {
-    DWORD code = 0;
-    GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
-
-  std::vector<HWND> windows(const std::wstring& windowClass) const {
-    return topLevelWindows(processId_, windowClass);
+    return static_cast<std::uint32_t>(wait(std::chrono::milliseconds(0)));
   }
 
   // The progress window, once it is shown; null after the time-out.
@@ -173,10 +112,6 @@ class RunningProgram {
         },
         kWindowTimeout);
   }
-
- private:
-  UniqueHandle process_;
-  DWORD processId_ = 0;
 };
 
 // Lets the host's scripted run go on by one step each time it is set.
