@@ -59,7 +59,7 @@ void DownloadWindow::perform(bool silent, const UpdateRunOperations& operations)
       const StatusCallback onStatus = [this, &silent](std::wstring text) {
         if (!silent) postStatusText(std::move(text));
       };
-      const CancelQuery isCancelled = [this] { return cancelRequested.load(); };
+      const CancelQuery isCancelled = [this] { return runState.cancelRequested(); };
       result = operations.checkAndDownload(toUtf16(operations.serverUrl), folder->path(), onStatus,
                                            isCancelled, product);
     }
@@ -67,17 +67,18 @@ void DownloadWindow::perform(bool silent, const UpdateRunOperations& operations)
 
     if (!result.installerPath.empty() && operations.isSetupRequired(result.manifest, product)) {
       const std::function<void()> beforeInstallerStart = [this, &silent] {
-        ensure(!cancelRequested.load(), kCancelledMessage);
-        installing.exchange(true);
+        // One step, so that a Cancel either stops the installer or comes too late for it.
+        ensure(runState.beginInstalling(), kCancelledMessage);
         if (!silent) postStatusText(L"オルバンティをインストールしています...");
       };
       exitCode = operations.runInstaller(result, silent, beforeInstallerStart);
       operations.appendEvent("downloader_setup_finished",
                              {{"exitCode", exitCode}, {"version", version}});
-      if (exitCode != 0 && exitCode != kExitRestartRequired) message = installerFailedMessage(exitCode);
+      if (exitCode != 0 && exitCode != kExitRestartRequired)
+        message = installerFailedMessage(exitCode);
     } else {
       operations.appendEvent("downloader_setup_not_required", {{"publishedVersion", version}});
-      ensure(!cancelRequested.load(), kCancelledMessage);
+      ensure(!runState.cancelRequested(), kCancelledMessage);
       if (!silent) postStatusText(L"インストール済みのオルバンティを開いています...");
       // The product runs on by itself: its handle is not kept.
       UniqueHandle process(operations.openInstalledProduct(product));
@@ -85,7 +86,7 @@ void DownloadWindow::perform(bool silent, const UpdateRunOperations& operations)
       exitCode = 0;
     }
   } catch (const std::exception& failure) {
-    exitCode = cancelRequested.load() ? kExitCancelled : kExitFailed;
+    exitCode = runState.cancelRequested() ? kExitCancelled : kExitFailed;
     try {
       // A library's text need not be UTF-8: show and record a repaired form rather than fail here.
       message = toUtf16Lenient(failure.what());

@@ -100,7 +100,7 @@ std::uint32_t DownloadWindow::run(HINSTANCE instance, const UpdateRunOperations&
   runMessageLoop();
 
   if (worker.joinable()) {
-    cancelRequested.exchange(true);
+    static_cast<void>(runState.requestCancel());  // no effect once the installer runs
     worker.join();
   }
   DeleteObject(font);
@@ -167,8 +167,7 @@ void DownloadWindow::postStatusText(std::wstring text) {
 }
 
 void DownloadWindow::requestCancel() {
-  if (installing.load()) return;
-  cancelRequested.exchange(true);
+  if (!runState.requestCancel()) return;  // the installer has been started
   EnableWindow(cancelButton, FALSE);
   SetWindowTextW(statusLabel, kCancellingText);
 }
@@ -199,9 +198,9 @@ LRESULT CALLBACK DownloadWindow::windowProc(HWND window, UINT message, WPARAM wP
     case WM_STATUS_TEXT: {
       const std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
       SetWindowTextW(self->statusLabel, text->c_str());
-      const bool installing = self->installing.load();
-      const bool cancelRequested = self->cancelRequested.load();
-      EnableWindow(self->cancelButton, isCancelEnabled(installing, cancelRequested));
+      const RunPhase phase = self->runState.phase();
+      EnableWindow(self->cancelButton, isCancelEnabled(phase == RunPhase::Installing,
+                                                       phase == RunPhase::CancelRequested));
       return 0;
     }
     case WM_RUN_FINISHED:

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
 
 #include "common/unique_resource.h"
+#include "ui/run_state.h"
 
 struct UpdateRunOperations;
 
@@ -24,8 +24,7 @@ class DownloadWindow {
   HWND cancelButton = nullptr;
   HFONT font = nullptr;
   std::thread worker;
-  std::atomic<bool> cancelRequested{false};
-  std::atomic<bool> installing{false};
+  RunState runState;  // the cancel request and the installing mark, as one state
   std::uint32_t exitCode = 1;
   std::wstring message;
 

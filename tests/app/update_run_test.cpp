@@ -90,7 +90,7 @@ class UpdateRunTest : public testing::Test {
       EXPECT_EQ(result.installerPath, kInstaller);
       EXPECT_EQ(silent, silentRun);
       beforeInstallerStart();
-      EXPECT_TRUE(window.installing.load());
+      EXPECT_TRUE(window.runState.installing());
       drainPosts(journal);
       journal.push_back("installer started");
       return install();
@@ -105,8 +105,7 @@ class UpdateRunTest : public testing::Test {
 
   // A fresh run on the same object: the fields as the entry creates them.
   void reset() {
-    window.cancelRequested = false;
-    window.installing = false;
+    window.runState.reset();
     window.exitCode = 1;
     window.message.clear();
     journal.clear();
@@ -219,7 +218,7 @@ TEST_F(UpdateRunTest, MissingOrNonTextVersionIsLoggedAsEmpty) {
 
 TEST_F(UpdateRunTest, CancelDuringTheCheckFailsWith1223AfterTheFolderIsGone) {
   check = [this](const CancelQuery& isCancelled) -> UpdateCheckResult {
-    window.cancelRequested = true;
+    window.runState.requestCancel();
     ensure(!isCancelled(), kCancelled);
     return {};
   };
@@ -238,7 +237,7 @@ TEST_F(UpdateRunTest, CancelDuringTheCheckFailsWith1223AfterTheFolderIsGone) {
 
 TEST_F(UpdateRunTest, CancelBeforeOpeningLeavesTheProductClosed) {
   check = [this](const CancelQuery&) {
-    window.cancelRequested = true;  // pressed just after the check found the product current
+    window.runState.requestCancel();  // pressed just after the check found the product current
     return UpdateCheckResult{L"", manifest("2.0.0.0")};
   };
   perform(false);
@@ -258,7 +257,7 @@ TEST_F(UpdateRunTest, CancelRefusedByTheLastCheckBeforeTheInstallerStarts) {
   check = [](const CancelQuery&) { return UpdateCheckResult{kInstaller, manifest("3.0.0.0")}; };
   ops.runInstaller = [this](const UpdateCheckResult&, bool,
                             const std::function<void()>& beforeInstallerStart) -> std::uint32_t {
-    window.cancelRequested = true;
+    window.runState.requestCancel();
     beforeInstallerStart();
     journal.push_back("installer started");
     return 0;
@@ -266,14 +265,14 @@ TEST_F(UpdateRunTest, CancelRefusedByTheLastCheckBeforeTheInstallerStarts) {
   perform(false);
 
   EXPECT_EQ(std::count(journal.begin(), journal.end(), "installer started"), 0);
-  EXPECT_FALSE(window.installing.load());
+  EXPECT_FALSE(window.runState.installing());
   EXPECT_EQ(window.exitCode, 1223u);
 }
 
 TEST_F(UpdateRunTest, CancelAfterTheInstallerStartedOrTheProductOpenedChangesNothing) {
   check = [](const CancelQuery&) { return UpdateCheckResult{kInstaller, manifest("3.0.0.0")}; };
   install = [this] {
-    window.cancelRequested = true;
+    window.runState.requestCancel();
     return 3010u;
   };
   perform(false);
@@ -282,7 +281,7 @@ TEST_F(UpdateRunTest, CancelAfterTheInstallerStartedOrTheProductOpenedChangesNot
   reset();
   check = [](const CancelQuery&) { return UpdateCheckResult{L"", manifest("2.0.0.0")}; };
   open = [this] {
-    window.cancelRequested = true;
+    window.runState.requestCancel();
     return HANDLE(nullptr);
   };
   perform(true);
@@ -313,7 +312,7 @@ TEST_F(UpdateRunTest, FailuresOfEveryKindEndWithOneRecordAndTheirText) {
       {"network failure after Cancel was pressed",
        [](UpdateRunTest& t) {
          t.check = [&t](const CancelQuery&) -> UpdateCheckResult {
-           t.window.cancelRequested = true;
+           t.window.runState.requestCancel();
            throw std::runtime_error("connection reset");
          };
        },
