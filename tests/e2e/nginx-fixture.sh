@@ -77,7 +77,10 @@ pid "$conf/nginx.pid";
 error_log "$conf/error.log" info;
 events { worker_connections 64; }
 http {
-    access_log "$conf/access.log";
+    # The usual combined format, with the TLS protocol and cipher that each request came over.
+    log_format tls '\$remote_addr - - [\$time_local] "\$request" \$status \$body_bytes_sent '
+                   '"\$http_referer" "\$http_user_agent" \$ssl_protocol \$ssl_cipher';
+    access_log "$conf/access.log" tls;
     client_body_temp_path "$conf/temp/client";
     proxy_temp_path "$conf/temp/proxy";
     fastcgi_temp_path "$conf/temp/fastcgi";
