@@ -44,9 +44,9 @@ TlsTestServer::TlsTestServer(const Options& options) {
   fs::remove_all(folder_);
   fs::create_directories(folder_);
 
-  // The script sits beside this source file in the source tree.
-  std::string script = __FILE__;
-  script = script.substr(0, script.find_last_of('/') + 1) + "tls_test_server.py";
+  // The build gives the script's absolute path: __FILE__ may be relative to the build folder (a
+  // compiler cache rewrites absolute paths), which is not where the test runs.
+  const std::string script = ORVANTI_TLS_TEST_SERVER_SCRIPT;
   std::string commandLine =
       "python3 " + inQuotes(script) + " --cert " + inQuotes(options.certificatePem) + " --key " +
       inQuotes(options.keyPem) + " --port-file " + inQuotes(hostFolder + "/port") +
