@@ -28,20 +28,54 @@ std::mutex& logMutex() {
   return mutex;
 }
 
-// ProgramData\Zarn\Orvanti\<SID>, private to the user, the system and the administrators.
-fs::path privateLogFolder() {
-  const fs::path base = fs::path(knownFolderPath(FOLDERID_ProgramData)) / L"Zarn" / L"Orvanti";
-  fs::create_directories(base);
+// The ProgramData folders of the log, held open for the rest of the process once they have
+// passed their checks: while held they cannot be renamed, deleted or replaced by a link, so the
+// folder checked is the folder written to. Any local user may create folders under ProgramData,
+// and the first one owns Zarn and Orvanti.
+struct HeldLogFolders {
+  UniqueHandle product;  // Zarn
+  UniqueHandle orvanti;
+  UniqueHandle user;  // the per-user folder
+};
+
+// Creates the folder when it is missing (inheriting its parent's permissions), then holds it.
+UniqueHandle createAndHold(const fs::path& folder) {
+  if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+    ensure(GetLastError() == ERROR_ALREADY_EXISTS, "ログフォルダを作成できません");
+  }
+  UniqueHandle held = holdFolder(folder.wstring());
+  ensure(held.valid(), "ログ保存先が不正です");
+  return held;
+}
+
+// A log file that is a link would take the appends, the rotation and its removal elsewhere.
+void ensureNoLinkedLog(const fs::path& file) {
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    ensure(GetLastError() == ERROR_FILE_NOT_FOUND, "ログ保存先が不正です");
+    return;
+  }
+  ensure((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0, "ログ保存先が不正です");
+}
+
+// ProgramData\Zarn\Orvanti\<SID>, private to the user, the system and the administrators. Each
+// level is created or found, then held and checked before the next is made inside it, so that
+// nothing is ever created through a link. The per-user folder, found or created, must be owned
+// by the user (or the system or the administrators) and admit nobody else.
+fs::path privateLogFolder(HeldLogFolders& held) {
+  const fs::path product = fs::path(knownFolderPath(FOLDERID_ProgramData)) / L"Zarn";
+  held.product = createAndHold(product);
+  const fs::path orvanti = product / L"Orvanti";
+  held.orvanti = createAndHold(orvanti);
   const std::wstring sid = currentUserSid();
-  const fs::path folder = base / sid;
-  // An existing folder is accepted as it is; its permissions are neither changed nor compared.
+  const fs::path folder = orvanti / sid;
   const bool created = createPrivateDirectory(folder.wstring(), sid, "ログのアクセス権が不正です");
   ensure(created || GetLastError() == ERROR_ALREADY_EXISTS, "ログフォルダを作成できません");
-  // A junction or symbolic link in place of the folder could point the log anywhere.
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
-  ensure(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0,
-         "ログ保存先が不正です");
+  held.user = holdFolder(folder.wstring());
+  ensure(held.user.valid(), "ログ保存先が不正です");
+  ensure(heldFolderIsPrivate(held.user.get(), sid), "ログのアクセス権が不正です");
+  ensureNoLinkedLog(folder / kCurrentLog);
+  ensureNoLinkedLog(folder / kPreviousLog);
   const fs::path probe = folder / (L".access-" + std::to_wstring(GetCurrentProcessId()));
   const UniqueHandle handle(
       CreateFileW(probe.c_str(), GENERIC_WRITE, /* dwShareMode */ 0, nullptr, CREATE_NEW,
@@ -63,10 +97,12 @@ fs::path fallbackLogFolder() {
 const fs::path& logFolder() {
   static std::optional<fs::path> cached;
   if (!cached) {
+    static HeldLogFolders held;
     fs::path folder;
     try {
-      folder = privateLogFolder();
+      folder = privateLogFolder(held);
     } catch (...) {
+      held = HeldLogFolders();       // a refused folder is let go
       folder = fallbackLogFolder();  // a failure here drops the record; nothing is cached
     }
     cached = std::move(folder);

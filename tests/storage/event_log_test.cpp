@@ -18,6 +18,7 @@
 #include "common/unique_resource.h"
 #include "storage/download_folder.h"
 #include "storage/event_record.h"
+#include "storage/private_folder.h"
 #include "tests/storage/folder_access.h"
 #include "tests/support/test_support.h"
 
@@ -82,6 +83,14 @@ class EventLogTest : public ::testing::Test {
     std::error_code ignored;
     fs::remove_all(programDataProduct, ignored);
     fs::remove_all(localProduct, ignored);
+  }
+
+  // The per-user folder as the program makes it: with the private descriptor. One made without
+  // it admits others and is not used.
+  void createUserFolder() {
+    fs::create_directories(privateFolder.parent_path());
+    createPrivateDirectory(privateFolder.wstring(), sid, "test");
+    ASSERT_TRUE(fs::is_directory(privateFolder));
   }
 
   const std::wstring sid = currentUserSid();
@@ -154,7 +163,7 @@ TEST_F(EventLogTest, ALogAboveFourMebibytesIsRotatedReplacingThePreviousGenerati
   for (const Case& c :
        {Case{"at the threshold", 4194304, false}, Case{"one byte above", 4194305, true}}) {
     SCOPED_TRACE(c.name);
-    fs::create_directories(privateFolder);
+    createUserFolder();
     const std::string old(c.size - 1, 'a');
     writeFile(current.wstring(), old + "\n");
     writeFile(previous.wstring(), "older generation\n");
@@ -188,7 +197,7 @@ TEST_F(EventLogTest, InvalidUtf8LosesTheRecordAndChangesNoFile) {
       {"nested", {{"list", {"ok", "\xed\xa0\x80"}}}},
   };
   for (std::size_t size : {std::size_t{10}, std::size_t{4194305}}) {
-    fs::create_directories(privateFolder);
+    createUserFolder();
     const std::string old(size - 1, 'a');
     writeFile(current.wstring(), old + "\n");
     writeFile(previous.wstring(), "older generation\n");
@@ -204,9 +213,13 @@ TEST_F(EventLogTest, InvalidUtf8LosesTheRecordAndChangesNoFile) {
   EXPECT_EQ(lines(readFile(current.wstring())).size(), 1u);
 }
 
-TEST_F(EventLogTest, AFolderDeletedAfterTheFirstAppendIsMadeAgain) {
+// The per-user folder is held for the rest of the process: it cannot be removed, but a log file
+// removed meanwhile is made again by the next record.
+TEST_F(EventLogTest, ALogDeletedAfterTheFirstAppendIsMadeAgainInTheHeldFolder) {
   EventLog::append("downloader_started", json::object());
-  fs::remove_all(privateFolder);
+  fs::remove(current);
+  EXPECT_FALSE(RemoveDirectoryW(privateFolder.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EventLog::append("downloader_setup_not_required", json::object());
   EXPECT_EQ(lines(readFile(current.wstring())).size(), 1u);
   EXPECT_FALSE(fs::exists(localProduct));
@@ -216,12 +229,23 @@ class EventLogFallbackTest : public EventLogTest {
  protected:
   void TearDown() override {
     // A Unix link is removed from Linux: the file-system library would follow it.
-    if (fs::exists(privateFolder) && link.has_value()) {
-      runUnix(L"rm", unixPath(privateFolder),
-              [&] { return GetFileAttributesW(privateFolder.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    const fs::path linked = linkAt.value_or(privateFolder);
+    if (GetFileAttributesW(linked.c_str()) != INVALID_FILE_ATTRIBUTES && link.has_value()) {
+      runUnix(L"rm", unixPath(linked),
+              [&] { return GetFileAttributesW(linked.c_str()) == INVALID_FILE_ATTRIBUTES; });
     }
     EventLogTest::TearDown();
   }
+
+  // Makes `at` a Unix symbolic link to `target`.
+  void makeLink(const fs::path& at, const fs::path& target) {
+    linkAt = at;
+    runUnix(L"ln", "-s " + unixPath(target) + " " + unixPath(at),
+            [&] { return GetFileAttributesW(at.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    ASSERT_NE(GetFileAttributesW(at.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  }
+
+  std::string fallbackLog() { return readFile((fallbackFolder / L"client.jsonl").wstring()); }
 
   void expectRecordInFallback() {
     EventLog::append("downloader_started", json::object());
@@ -230,7 +254,8 @@ class EventLogFallbackTest : public EventLogTest {
     EXPECT_FALSE(fs::exists(current));
   }
 
-  std::optional<testsupport::TempFolder> link;
+  std::optional<testsupport::TempFolder> link;  // holds the link's target
+  std::optional<fs::path> linkAt;               // the link, when not in place of the user folder
 };
 
 TEST_F(EventLogFallbackTest, ASymbolicLinkInPlaceOfTheUserFolderIsRefused) {
@@ -246,7 +271,7 @@ TEST_F(EventLogFallbackTest, ASymbolicLinkInPlaceOfTheUserFolderIsRefused) {
 }
 
 TEST_F(EventLogFallbackTest, ALeftoverProbeFileSendsRecordsToTheFallback) {
-  fs::create_directories(privateFolder);
+  createUserFolder();
   const fs::path probe = privateFolder / (L".access-" + std::to_wstring(GetCurrentProcessId()));
   writeFile(probe.wstring(), "leftover");
   expectRecordInFallback();
@@ -259,6 +284,157 @@ TEST_F(EventLogFallbackTest, AFileInPlaceOfTheUserFolderSendsRecordsToTheFallbac
   EventLog::append("downloader_started", json::object());
   EXPECT_EQ(lines(readFile((fallbackFolder / L"client.jsonl").wstring())).size(), 1u);
   EXPECT_EQ(readFile(privateFolder.wstring()), "not a folder");
+}
+
+// A link at any level below ProgramData, or in place of either log file, sends the records to
+// the fallback and nothing is created, written or removed at its target. The target is a folder
+// made with the private descriptor, so the link is the only thing wrong. Each case runs in a
+// process of its own (the log folder is resolved once per process). Wine 8 shows only a Unix
+// link to a folder as a reparse point: a link to a file reads back as a plain file by path and
+// by handle, so the log files are replaced by links to the folder here; a symbolic link to a
+// file (which Windows reports as a reparse point by path) is not shown.
+enum class LinkAt { Product, Orvanti, UserFolder, CurrentLog, PreviousLog };
+
+class EventLogLinkTest : public EventLogFallbackTest,
+                         public ::testing::WithParamInterface<LinkAt> {};
+
+TEST_P(EventLogLinkTest, ALinkSendsRecordsToTheFallbackAndLeavesItsTargetAlone) {
+  link.emplace();
+  const fs::path target = fs::path(link->path()) / L"target";
+  ASSERT_TRUE(createPrivateDirectory(target.wstring(), sid, "test"));
+  const fs::path targetFile = target / L"file";
+  writeFile(targetFile.wstring(), "target\n");
+  // A full log, so that the record would rotate it into a linked previous generation.
+  const std::string fullLog(4194305, 'a');
+  switch (GetParam()) {
+    case LinkAt::Product:
+      makeLink(programDataProduct, target);
+      break;
+    case LinkAt::Orvanti:
+      fs::create_directories(programDataProduct);
+      makeLink(privateFolder.parent_path(), target);
+      break;
+    case LinkAt::UserFolder:
+      fs::create_directories(privateFolder.parent_path());
+      makeLink(privateFolder, target);
+      break;
+    case LinkAt::CurrentLog:
+      createUserFolder();
+      makeLink(current, target);
+      break;
+    case LinkAt::PreviousLog:
+      createUserFolder();
+      writeFile(current.wstring(), fullLog);
+      makeLink(previous, target);
+      break;
+  }
+
+  EventLog::append("downloader_started", json::object());
+
+  EXPECT_EQ(withoutTime(fallbackLog()), "{\"event\":\"downloader_started\",\"utcMs\":T}\n");
+  std::vector<std::wstring> inTarget;
+  for (const auto& entry : fs::directory_iterator(target))
+    inTarget.push_back(entry.path().filename().wstring());
+  EXPECT_EQ(inTarget, std::vector<std::wstring>{L"file"});
+  EXPECT_EQ(readFile(targetFile.wstring()), "target\n");
+  if (GetParam() == LinkAt::PreviousLog) {
+    EXPECT_TRUE(sameBytes(readFile(current.wstring()), fullLog));
+  }
+}
+
+std::string linkName(const ::testing::TestParamInfo<LinkAt>& info) {
+  static const char* const names[] = {"Zarn", "Orvanti", "UserFolder", "CurrentLog", "PreviousLog"};
+  return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, EventLogLinkTest,
+                         ::testing::Values(LinkAt::Product, LinkAt::Orvanti, LinkAt::UserFolder,
+                                           LinkAt::CurrentLog, LinkAt::PreviousLog),
+                         linkName);
+
+// Under Wine a folder made without the private descriptor reads back with an allow entry for
+// Everyone (the other users' mode bits): an existing per-user folder that others may read is
+// not used.
+TEST_F(EventLogFallbackTest, AUserFolderThatAdmitsOthersIsNotUsed) {
+  fs::create_directories(privateFolder);
+  ASSERT_FALSE(admitsOnlySystemAdministratorsAnd(privateFolder.wstring(), sid));
+  expectRecordInFallback();
+  EXPECT_TRUE(fs::is_empty(privateFolder));
+}
+
+// A per-user folder that another local user made for this user (under Wine: one of another Unix
+// user, read back as owned by Anonymous) is not used, whatever its access list.
+TEST_F(EventLogFallbackTest, AUserFolderOwnedBySomeoneElseIsNotUsed) {
+  createUserFolder();
+  runUnix(L"chown", "4242 " + unixPath(privateFolder), [] { return true; });
+  if (!testsupport::pollUntil(
+          [&] { return readFolderAccess(privateFolder.wstring()).owner != sid; },
+          std::chrono::seconds(5))) {
+    GTEST_SKIP() << "the folder could not be given to another Unix user (chown needs root)";
+  }
+  expectRecordInFallback();
+  EXPECT_TRUE(fs::is_empty(privateFolder));
+}
+
+// Runs folder_holder with `arguments` and returns its exit code.
+DWORD runFolderHolder(const std::wstring& arguments) {
+  const testsupport::ProcessResult result = testsupport::runProcess(
+      testsupport::binDirectory() + L"\\folder_holder.exe", L"folder_holder.exe " + arguments);
+  return result.finished ? result.exitCode : WAIT_TIMEOUT;
+}
+
+// Another process has the per-user folder open without sharing: this run cannot hold it, so it
+// does not use it.
+TEST_F(EventLogFallbackTest, AUserFolderThatCannotBeHeldIsNotUsed) {
+  createUserFolder();
+  const std::wstring prefix =
+      L"Local\\orvanti-folder-hold-" + std::to_wstring(GetCurrentProcessId());
+  const UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, (prefix + L"-ready").c_str()));
+  const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, (prefix + L"-release").c_str()));
+  ASSERT_TRUE(ready.valid() && release.valid());
+  std::wstring commandLine = L"folder_holder.exe hold \"" + privateFolder.wstring() + L"\" " +
+                             prefix + L"-ready " + prefix + L"-release";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessW((testsupport::binDirectory() + L"\\folder_holder.exe").c_str(),
+                             commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info));
+  CloseHandle(info.hThread);
+  const UniqueHandle holder(info.hProcess);
+  const HANDLE waitFor[] = {ready.get(), holder.get()};
+  ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0);
+  EventLog::append("downloader_started", json::object());
+  SetEvent(release.get());
+  ASSERT_EQ(WaitForSingleObject(holder.get(), 30000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(holder.get(), &code);
+  EXPECT_EQ(code, 0u);
+
+  // Looked at once the other process has let go: until then the folder cannot even be listed.
+  EXPECT_EQ(withoutTime(fallbackLog()), "{\"event\":\"downloader_started\",\"utcMs\":T}\n");
+  EXPECT_TRUE(fs::is_empty(privateFolder));
+}
+
+// Once used, the per-user folder and the two folders above it are held for the rest of the
+// process: another process can rename none of them, so none can be swapped for a link. (Under
+// Wine a hold on the per-user folder alone does not stop a rename of its parents; Windows refuses
+// to rename a folder below which a handle is open, which is not shown here.)
+TEST_F(EventLogTest, AnotherProcessCannotRenameTheHeldFolders) {
+  EventLog::append("downloader_started", json::object());
+  for (const fs::path& folder : {privateFolder, privateFolder.parent_path(), programDataProduct}) {
+    SCOPED_TRACE(folder.string());
+    fs::path moved = folder;
+    moved += L"-moved";
+    const DWORD code =
+        runFolderHolder(L"move \"" + folder.wstring() + L"\" \"" + moved.wstring() + L"\"");
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    if (code == 0) MoveFileExW(moved.c_str(), folder.c_str(), 0);
+    EXPECT_TRUE(fs::is_directory(folder));
+  }
+  EventLog::append("downloader_setup_not_required", json::object());
+  EXPECT_EQ(lines(readFile(current.wstring())).size(), 2u);
+  EXPECT_FALSE(fs::exists(localProduct));
 }
 
 // Every record of every writer arrives, each as one whole line.

@@ -10,13 +10,18 @@
 
 FolderAccess readFolderAccess(const std::wstring& path) {
   PSECURITY_DESCRIPTOR raw = nullptr;
+  PSID owner = nullptr;
   PACL dacl = nullptr;
-  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS) {
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                            &dacl, nullptr, &raw) != ERROR_SUCCESS) {
     throw std::runtime_error("GetNamedSecurityInfoW failed");
   }
   const UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor(raw);
   FolderAccess access;
+  UniqueLocalMemory<LPWSTR> ownerText;
+  if (owner != nullptr && ConvertSidToStringSidW(owner, ownerText.put()))
+    access.owner = ownerText.get();
   UniqueLocalMemory<LPWSTR> text;
   if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
           descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, text.put(), nullptr)) {

@@ -5,6 +5,7 @@
 
 // What can be read back of a folder's access list.
 struct FolderAccess {
+  std::wstring owner;                  // the owner's SID as text
   std::wstring daclSddl;               // the DACL as SDDL text
   std::vector<std::wstring> admitted;  // the SIDs of its allow entries, as text
 };
