@@ -328,6 +328,10 @@ def run_verify_tool(tool, release_dir):
         output.seek(0)
         errors.seek(0)
         report = output.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
+        if os.name != "nt":
+            # Under Wine the prefix's trusted roots take part in the trust check.
+            report += "judged under Wine in the prefix %s\n" % os.environ.get(
+                "WINEPREFIX", os.path.expanduser("~/.wine"))
         if code not in (0, 1):
             # Not a verdict: a usage error (2) or a tool that could not run.
             report += errors.read().decode("utf-8", errors="replace")
