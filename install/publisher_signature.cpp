@@ -34,7 +34,7 @@ std::string thumbprintOf(PCCERT_CONTEXT certificate) {
 
 // The subject name; empty when it cannot be read.
 std::wstring subjectOf(PCCERT_CONTEXT certificate) {
-  // "CN=..., O=...": the common name first, without quotes around values with blanks.
+  // "CN=..., O=...", the common name first; asked for without quotes (Wine still quotes some).
   DWORD type = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_QUOTING_FLAG;
   const DWORD length = CertGetNameStringW(certificate, CERT_NAME_RDN_TYPE, 0, &type, nullptr, 0);
   if (length <= 1) return {};
