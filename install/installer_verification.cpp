@@ -14,42 +14,68 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kSizeMismatch = "インストーラのサイズが一致しません。";
-constexpr std::string_view kDigestMismatch = "インストーラのハッシュが一致しません。";
-constexpr std::string_view kSignatureRejected = "インストーラの発行元署名を確認できません。";
-constexpr std::string_view kIdentityMismatch = "インストーラの製品またはバージョンが一致しません。";
-
-// A missing path or a directory is simply not the installer; any other reason why the path
-// cannot be examined (access denied, ...) is a file-system failure naming "status".
-bool hasSize(const fs::path& path, std::uint64_t expected) {
-  if (!fs::is_regular_file(path)) return false;
-  return static_cast<std::uint64_t>(fs::file_size(path)) == expected;
-}
-
 std::string lowerCase(const std::string& text) {
   std::wstring wide = toUtf16(text);
   for (wchar_t& c : wide) c = static_cast<wchar_t>(std::towlower(c));
   return toUtf8(wide);
 }
 
+std::string bytesText(std::uint64_t size) { return std::to_string(size) + " bytes"; }
+
 }  // namespace
+
+std::optional<std::uint64_t> installerFileSize(const std::wstring& path) {
+  // A missing path or a directory is simply not the installer.
+  if (!fs::is_regular_file(path)) return std::nullopt;
+  return static_cast<std::uint64_t>(fs::file_size(path));
+}
+
+std::string expectedInstallerDigest(const ReleaseInfo& manifest) {
+  return lowerCase(stringField(manifest, "sha256", ""));
+}
+
+InstallerFinding checkInstallerSize(const ReleaseInfo& manifest, const std::wstring& path) {
+  const auto expected = manifest.at("sizeBytes").get<std::uint64_t>();
+  const std::optional<std::uint64_t> size = installerFileSize(path);
+  return {size == expected, bytesText(expected), size ? bytesText(*size) : "no regular file"};
+}
+
+InstallerFinding checkInstallerDigest(const ReleaseInfo& manifest, const std::wstring& path) {
+  const std::string expected = expectedInstallerDigest(manifest);
+  const std::string digest = sha256File(path);
+  return {digest == expected, expected, digest};
+}
+
+std::vector<RequiredVersionValue> requiredInstallerValues(const ReleaseInfo& manifest) {
+  return {{L"ProductName", L"Orvanti"},
+          {L"FileDescription", L"Orvanti Setup"},
+          {L"ProductVersion", toUtf16(stringField(manifest, "latestVersion", ""))}};
+}
+
+VersionValueFinding checkInstallerValue(const std::wstring& path,
+                                        const RequiredVersionValue& value) {
+  std::wstring found = readVersionString(path, value.name);
+  const bool passed = found == value.expected;
+  return {passed, std::move(found)};
+}
 
 void verifyInstaller(const ReleaseInfo& manifest, const std::wstring& installerPath) {
   // Validated before, but checked again here so that the fields below can be trusted locally.
   validateReleaseInfo(manifest);
 
-  ensure(hasSize(fs::path(installerPath), manifest.at("sizeBytes").get<std::uint64_t>()),
-         kSizeMismatch);
+  // The digest is computed only for a file of the right size, the signature examined only for
+  // the right content, and the version resource read only from a file of the pinned publisher.
+  ensure(checkInstallerSize(manifest, installerPath).passed, kInstallerSizeMismatch);
+  ensure(checkInstallerDigest(manifest, installerPath).passed, kInstallerDigestMismatch);
+  ensure(verifyPublisherSignature(installerPath), kInstallerSignatureRejected);
 
-  const std::string expectedDigest = lowerCase(stringField(manifest, "sha256", ""));
-  ensure(sha256File(installerPath) == expectedDigest, kDigestMismatch);
-
-  ensure(verifyPublisherSignature(installerPath), kSignatureRejected);
-
-  const bool identityMatches =
-      readVersionString(installerPath, L"ProductName") == L"Orvanti" &&
-      readVersionString(installerPath, L"FileDescription") == L"Orvanti Setup" &&
-      readVersionString(installerPath, L"ProductVersion") ==
-          toUtf16(stringField(manifest, "latestVersion", ""));
-  ensure(identityMatches, kIdentityMismatch);
+  // Stops at the first value that differs.
+  bool identityMatches = true;
+  for (const RequiredVersionValue& value : requiredInstallerValues(manifest)) {
+    if (!checkInstallerValue(installerPath, value).passed) {
+      identityMatches = false;
+      break;
+    }
+  }
+  ensure(identityMatches, kInstallerIdentityMismatch);
 }

@@ -7,15 +7,46 @@
 #include <wintrust.h>
 
 #include <cwctype>
+#include <vector>
 
 #include "build_constants.h"
 #include "common/text.h"
+#include "common/unique_resource.h"
 
 namespace {
 
+// The certificate's SHA-1 thumbprint as 40 lower-case hexadecimal digits; empty when it cannot
+// be read.
+std::string thumbprintOf(PCCERT_CONTEXT certificate) {
+  BYTE thumbprint[20] = {};
+  DWORD size = sizeof(thumbprint);
+  if (!CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, thumbprint, &size)) {
+    return {};
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string digits;
+  for (const BYTE byte : thumbprint) {
+    digits.push_back(kHex[byte >> 4]);
+    digits.push_back(kHex[byte & 0x0F]);
+  }
+  return digits;
+}
+
+// The subject name; empty when it cannot be read.
+std::wstring subjectOf(PCCERT_CONTEXT certificate) {
+  // "CN=..., O=...", the common name first; asked for without quotes (Wine still quotes some).
+  DWORD type = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_QUOTING_FLAG;
+  const DWORD length = CertGetNameStringW(certificate, CERT_NAME_RDN_TYPE, 0, &type, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring name(length, L'\0');
+  CertGetNameStringW(certificate, CERT_NAME_RDN_TYPE, 0, &type, name.data(), length);
+  name.resize(length - 1);
+  return name;
+}
+
 // The signer's certificate has the pinned thumbprint. Reads only what a successful verification
 // left in the state.
-bool signerMatches(HANDLE stateData, std::string_view pinnedThumbprint) {
+bool signerMatches(HANDLE stateData, std::string_view pinnedThumbprint, SignerReport* report) {
   CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
   if (provider == nullptr) return false;
   CRYPT_PROVIDER_SGNR* signer =
@@ -27,16 +58,15 @@ bool signerMatches(HANDLE stateData, std::string_view pinnedThumbprint) {
   PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
   if (certificate == nullptr) return false;
 
-  BYTE thumbprint[20] = {};
-  DWORD size = sizeof(thumbprint);
-  if (!CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, thumbprint, &size)) {
-    return false;
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string digits;
-  for (const BYTE byte : thumbprint) {
-    digits.push_back(kHex[byte >> 4]);
-    digits.push_back(kHex[byte & 0x0F]);
+  const std::string digits = thumbprintOf(certificate);
+  if (digits.empty()) return false;
+  if (report != nullptr) {
+    // The last-error value is kept: a failure message made after this check carries it, and it
+    // must be the one that the check without a report leaves.
+    const DWORD lastError = GetLastError();
+    report->thumbprint = digits;
+    report->subject = subjectOf(certificate);
+    SetLastError(lastError);
   }
 
   std::wstring expected = toUtf16(pinnedThumbprint);
@@ -46,9 +76,10 @@ bool signerMatches(HANDLE stateData, std::string_view pinnedThumbprint) {
   return expected == actual;
 }
 
-}  // namespace
-
-bool verifyPublisherSignature(const std::wstring& path, std::string_view pinnedThumbprint) {
+// The one body of the check; the report is filled only when one is given, so that the
+// downloader's own check makes no call beyond those it needs.
+bool checkSignature(const std::wstring& path, std::string_view pinnedThumbprint,
+                    SignerReport* report) {
   WINTRUST_FILE_INFO file{};
   file.cbStruct = sizeof(file);
   file.pcwszFilePath = path.c_str();
@@ -77,12 +108,76 @@ bool verifyPublisherSignature(const std::wstring& path, std::string_view pinnedT
     }
   } release{action, trust};
 
-  if (WinVerifyTrust(/* hwnd */ nullptr, &action, &trust) == 0) {
-    result = signerMatches(trust.hWVTStateData, pinnedThumbprint);
+  const LONG trustResult = WinVerifyTrust(/* hwnd */ nullptr, &action, &trust);
+  if (report != nullptr) report->trustResult = static_cast<std::uint32_t>(trustResult);
+  if (trustResult == 0) {
+    result = signerMatches(trust.hWVTStateData, pinnedThumbprint, report);
   }
   return result;
 }
 
+struct CertStoreTraits {
+  using Type = HCERTSTORE;
+  static Type none() noexcept { return nullptr; }
+  static bool valid(Type h) noexcept { return h != nullptr; }
+  static void close(Type h) noexcept { CertCloseStore(h, 0); }
+};
+
+struct CryptMsgTraits {
+  using Type = HCRYPTMSG;
+  static Type none() noexcept { return nullptr; }
+  static bool valid(Type h) noexcept { return h != nullptr; }
+  static void close(Type h) noexcept { CryptMsgClose(h); }
+};
+
+struct CertContextTraits {
+  using Type = PCCERT_CONTEXT;
+  static Type none() noexcept { return nullptr; }
+  static bool valid(Type h) noexcept { return h != nullptr; }
+  static void close(Type h) noexcept { CertFreeCertificateContext(h); }
+};
+
+}  // namespace
+
+bool verifyPublisherSignature(const std::wstring& path, std::string_view pinnedThumbprint) {
+  return checkSignature(path, pinnedThumbprint, nullptr);
+}
+
 bool verifyPublisherSignature(const std::wstring& path) {
   return verifyPublisherSignature(path, kPinnedSignerThumbprint);
+}
+
+bool verifyPublisherSignature(const std::wstring& path, std::string_view pinnedThumbprint,
+                              SignerReport& report) {
+  report = SignerReport{};
+  return checkSignature(path, pinnedThumbprint, &report);
+}
+
+EmbeddedSigner readEmbeddedSigner(const std::wstring& path) {
+  HCERTSTORE rawStore = nullptr;
+  HCRYPTMSG rawMessage = nullptr;
+  if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
+                        CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED, CERT_QUERY_FORMAT_FLAG_BINARY,
+                        /* dwFlags */ 0, /* pdwMsgAndCertEncodingType */ nullptr,
+                        /* pdwContentType */ nullptr, /* pdwFormatType */ nullptr, &rawStore,
+                        &rawMessage, /* ppvContext */ nullptr)) {
+    return {};
+  }
+  const UniqueResource<CertStoreTraits> store(rawStore);
+  const UniqueResource<CryptMsgTraits> message(rawMessage);
+
+  DWORD size = 0;
+  if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size) ||
+      size == 0) {
+    return {};
+  }
+  std::vector<BYTE> info(size);
+  if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, info.data(), &size)) {
+    return {};
+  }
+  const UniqueResource<CertContextTraits> certificate(
+      CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                 CERT_FIND_SUBJECT_CERT, info.data(), nullptr));
+  if (!certificate.valid()) return {};
+  return {thumbprintOf(certificate.get()), subjectOf(certificate.get())};
 }

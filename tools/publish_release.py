@@ -1,21 +1,30 @@
 #!/usr/bin/env python3
 """Publishes an installer into a release folder for the update service.
 
-  publish_release.py INSTALLER RELEASE_DIR
+  publish_release.py INSTALLER RELEASE_DIR --verify-with PATH
+  publish_release.py INSTALLER RELEASE_DIR --no-verify
 
 Copies the installer to RELEASE_DIR/OrvantiSetup.exe and writes RELEASE_DIR/manifest.json with
 the installer's ProductVersion (from its version resource), SHA-256 digest and size. An installer
 that the downloader would refuse by the manifest rules or by its version resource is refused here,
 with a non-zero exit and a message, before anything in the release folder is touched.
 
-The Authenticode signature is not checked here; the downloader checks it against the pinned
-publisher certificate.
+--verify-with PATH names the OrvantiVerify.exe of the build whose clients will fetch the release
+(run under Wine with the caller's WINEPREFIX on Linux, directly on Windows). The release is first
+staged in a temporary folder and judged there by that tool, which makes every check the clients
+make, the Authenticode signature by the pinned publisher included; only when it accepts the
+staged release is it published. On refusal the tool's report is printed and the release folder is
+left as it was. Without --verify-with the tool refuses to publish unless --no-verify is given, and
+then says that the signature was not checked.
 """
 
+import argparse
 import hashlib
 import json
 import os
+import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 
@@ -265,19 +274,8 @@ def write_manifest(path, manifest):
         raise
 
 
-def publish(installer, release_dir):
-    check_installer(installer)
-    os.makedirs(release_dir, exist_ok=True)
-    temporary, digest, size = copy_to_temporary(installer, release_dir)
-    try:
-        # The copy is checked again: the source may have changed after the first check. Only a
-        # copy that passes replaces the published installer.
-        version = check_installer(temporary)
-        os.replace(temporary, os.path.join(release_dir, INSTALLER_NAME))
-    except BaseException:
-        os.unlink(temporary)
-        raise
-    manifest = {
+def manifest_for(version, digest, size):
+    return {
         "available": True,
         "product": PRODUCT,
         "latestVersion": version,
@@ -285,25 +283,119 @@ def publish(installer, release_dir):
         "sizeBytes": size,
         "downloadPath": DOWNLOAD_PATH,
     }
+
+
+def place_release(installer, release_dir, expected=None):
+    """Copies the installer into the release folder, checks the copy, replaces the published
+    installer with it and writes its manifest. With `expected` (a manifest), the copy must be
+    described by it exactly, or nothing is replaced."""
+    os.makedirs(release_dir, exist_ok=True)
+    temporary, digest, size = copy_to_temporary(installer, release_dir)
+    try:
+        # The copy is checked again: the source may have changed after the first check. Only a
+        # copy that passes replaces the published installer.
+        version = check_installer(temporary)
+        manifest = manifest_for(version, digest, size)
+        if expected is not None and manifest != expected:
+            raise Refused("the installer changed after it was verified")
+        os.replace(temporary, os.path.join(release_dir, INSTALLER_NAME))
+    except BaseException:
+        os.unlink(temporary)
+        raise
     write_manifest(os.path.join(release_dir, MANIFEST_NAME), manifest)
     return manifest
 
 
+def windows_path(path):
+    """The path as a program under Wine sees it (drive Z: is the Linux root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run_verify_tool(tool, release_dir):
+    """Runs OrvantiVerify.exe on a release folder: (exit code, its report as text)."""
+    if os.name == "nt":
+        command = [tool, release_dir]
+    else:
+        command = ["wine", tool, windows_path(release_dir)]
+    # The report goes to a file, not a pipe: Wine's helper processes inherit the standard handles
+    # of the first Wine process and would keep a pipe open after the tool has ended.
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        try:
+            code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=output,
+                                  stderr=errors).returncode
+        except OSError as failure:
+            raise Refused("cannot run the verification tool %s: %s" % (tool, failure))
+        output.seek(0)
+        errors.seek(0)
+        report = output.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
+        if os.name != "nt":
+            # Under Wine the prefix's trusted roots take part in the trust check.
+            report += "judged under Wine in the prefix %s\n" % os.environ.get(
+                "WINEPREFIX", os.path.expanduser("~/.wine"))
+        if code not in (0, 1):
+            # Not a verdict: a usage error (2) or a tool that could not run.
+            report += errors.read().decode("utf-8", errors="replace")
+    return code, report
+
+
+def publish(installer, release_dir, verify_with=None):
+    """Publishes the installer; with `verify_with` (the path of OrvantiVerify.exe) only when that
+    tool accepts the staged release. Returns the manifest and the tool's report (or None)."""
+    check_installer(installer)
+    if verify_with is None:
+        return place_release(installer, release_dir), None
+    staging = tempfile.mkdtemp(prefix="orvanti-release-")
+    try:
+        staged = place_release(installer, staging)
+        code, report = run_verify_tool(verify_with, staging)
+        if code != 0:
+            raise Refused("OrvantiVerify.exe refuses the release (exit code %d); the release "
+                          "folder was not touched:\n%s" % (code, report.rstrip("\n")))
+        manifest = place_release(os.path.join(staging, INSTALLER_NAME), release_dir, staged)
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+    return manifest, report
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(
+        prog="publish_release.py",
+        description="Publish an installer into a release folder for the update service.")
+    parser.add_argument("installer", help="the signed installer")
+    parser.add_argument("release_dir", help="the folder the update service serves")
+    check = parser.add_mutually_exclusive_group()
+    check.add_argument("--verify-with", metavar="PATH",
+                       help="OrvantiVerify.exe of the build whose clients fetch the release: "
+                            "publish only what it accepts")
+    check.add_argument("--no-verify", action="store_true",
+                       help="publish without the clients' checks (the signature is not checked)")
+    return parser.parse_args(argv)
+
+
 def main(argv=None):
-    argv = sys.argv[1:] if argv is None else argv
-    if len(argv) != 2 or argv[0].startswith("-"):
-        sys.stderr.write("usage: publish_release.py INSTALLER RELEASE_DIR\n")
+    arguments = parse_arguments(sys.argv[1:] if argv is None else argv)
+    if arguments.verify_with is None and not arguments.no_verify:
+        sys.stderr.write(
+            "publish_release: refused: the release is not verified: give --verify-with PATH "
+            "(the OrvantiVerify.exe of the build whose clients fetch it), or --no-verify to "
+            "publish without checking the signature\n")
         return 2
     try:
-        manifest = publish(argv[0], argv[1])
+        manifest, report = publish(arguments.installer, arguments.release_dir,
+                                   arguments.verify_with)
     except Refused as refusal:
         sys.stderr.write("publish_release: refused: %s\n" % refusal)
         return 1
     except OSError as failure:
         sys.stderr.write("publish_release: %s\n" % failure)
         return 1
+    if report is not None:
+        sys.stdout.write(report)
     print("published %s %s (%d bytes, sha256 %s)" % (
         PRODUCT, manifest["latestVersion"], manifest["sizeBytes"], manifest["sha256"]))
+    if report is None:
+        print("publish_release: the Authenticode signature was not checked (--no-verify): "
+              "clients refuse the release unless it is signed by their pinned publisher")
     return 0
 
 

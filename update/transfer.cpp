@@ -72,6 +72,10 @@ bool setDwordOption(HINTERNET handle, DWORD option, DWORD value) {
 
 }  // namespace
 
+void ensureWithinSizeLimit(std::uint64_t total, std::uint64_t sizeLimit) {
+  ensure(total <= sizeLimit, kTooLarge);
+}
+
 TransferResult fetchUrl(const std::wstring& url, const std::wstring& destination,
                         std::uint64_t sizeLimit, const std::function<bool()>& isCancelled) {
   return fetchUrl(url, destination, sizeLimit, isCancelled, TransferTimeouts{});
@@ -170,7 +174,7 @@ TransferResult fetchUrl(const std::wstring& url, const std::wstring& destination
     ensure(WinHttpReadData(request.get(), buffer.data(), kBlockSize, &received), kReceiveFailed);
     total += received;
     // Before storing, so that no byte beyond the limit is ever written or kept.
-    ensure(total <= sizeLimit, kTooLarge);
+    ensureWithinSizeLimit(total, sizeLimit);
     // A failed write sets the stream's bad flag, which the check after the loop reports.
     if (file.is_open()) {
       file.write(buffer.data(), received);

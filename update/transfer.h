@@ -16,6 +16,10 @@ struct TransferResult {
 TransferResult fetchUrl(const std::wstring& url, const std::wstring& destination,
                         std::uint64_t sizeLimit, const std::function<bool()>& isCancelled);
 
+// Fails with the transfer's "更新ファイルが上限を超えました" when more than sizeLimit bytes have
+// arrived in total.
+void ensureWithinSizeLimit(std::uint64_t total, std::uint64_t sizeLimit);
+
 // The platform time-outs of a transfer, in milliseconds; the defaults are those of fetchUrl.
 struct TransferTimeouts {
   int resolveMs = 10000;

@@ -18,9 +18,6 @@
 namespace {
 
 constexpr char kManifestPath[] = "/tov/v2/client/client-updates/orvanti";
-constexpr wchar_t kInstallerFileName[] = L"OrvantiSetup.exe";
-constexpr std::uint64_t kManifestSizeLimit = 65536;
-constexpr std::uint64_t kInstallerSizeLimit = 268435456;
 constexpr std::uint32_t kHttpOk = 200;
 
 constexpr wchar_t kStatusChecking[] = L"オルバンティの最新版を確認しています...";
@@ -42,14 +39,11 @@ UpdateCheckResult downloadAndVerify(const std::wstring& baseUrl, const std::wstr
   const std::wstring downloadUrl = baseUrl + toUtf16(stringField(manifest, "downloadPath", ""));
   const TransferResult installer =
       fetchUrl(downloadUrl, installerPath, kInstallerSizeLimit, isCancelled);
-  ensure(installer.statusCode == kHttpOk, "Orvantiのダウンロードに失敗しました。");
+  ensureInstallerStatus(installer.statusCode);
 
   postStatus(onStatus, isCancelled, kStatusVerifying);
 
-  // Held for reading with read sharing only, so nobody can change, replace or delete the file
-  // between the verification and the moment the caller takes it over.
-  UniqueHandle hold = holdForReading(installerPath);
-  ensure(hold.valid(), "インストーラを確認用に開けません。");
+  UniqueHandle hold = holdInstallerForVerification(installerPath);
 
   verifyInstaller(manifest, installerPath);
   throwIfCancelled(isCancelled);
@@ -60,6 +54,28 @@ UpdateCheckResult downloadAndVerify(const std::wstring& baseUrl, const std::wstr
 }
 
 }  // namespace
+
+void ensureManifestStatus(std::uint32_t statusCode) {
+  ensure(statusCode == kHttpOk,
+         "更新サーバーに接続できませんでした。時間をおいて再実行してください。");
+}
+
+ReleaseInfo parseReleaseInfo(const std::string& body) {
+  return nlohmann::json::parse(body, /* callback */ nullptr, /* allow_exceptions */ true,
+                               /* ignore_comments */ false);
+}
+
+void ensureInstallerStatus(std::uint32_t statusCode) {
+  ensure(statusCode == kHttpOk, "Orvantiのダウンロードに失敗しました。");
+}
+
+UniqueHandle holdInstallerForVerification(const std::wstring& installerPath) {
+  // Read sharing only, so nobody can change, replace or delete the file between the verification
+  // and the moment the caller takes it over.
+  UniqueHandle hold = holdForReading(installerPath);
+  ensure(hold.valid(), "インストーラを確認用に開けません。");
+  return hold;
+}
 
 void throwIfCancelled(const CancelQuery& isCancelled) {
   if (isCancelled) ensure(!isCancelled(), "ダウンロードを中止しました。");
@@ -79,11 +95,8 @@ UpdateCheckResult checkAndDownload(const std::wstring& baseUrl, const std::wstri
 
   const std::wstring manifestUrl = baseUrl + toUtf16(kManifestPath);
   const TransferResult answer = fetchUrl(manifestUrl, L"", kManifestSizeLimit, isCancelled);
-  ensure(answer.statusCode == kHttpOk,
-         "更新サーバーに接続できませんでした。時間をおいて再実行してください。");
-
-  // Strict: exactly one JSON text, no comments, failures as exceptions.
-  ReleaseInfo manifest = nlohmann::json::parse(answer.body, nullptr, true, false);
+  ensureManifestStatus(answer.statusCode);
+  ReleaseInfo manifest = parseReleaseInfo(answer.body);
 
   if (!isSetupRequired(manifest, productFolder)) {
     postStatus(onStatus, isCancelled, kStatusCurrent);

@@ -18,6 +18,7 @@
 #include "tests/e2e/release_run.h"
 #include "tests/support/run_observation.h"
 #include "tests/support/test_support.h"
+#include "tests/support/verify_tool.h"
 
 namespace fs = std::filesystem;
 
@@ -87,6 +88,67 @@ TEST_F(EndToEndTest, HostileOrBrokenServiceIsRefused) {
   };
   for (ReleaseRunTest::Refusal& refusal : servedContentRefusals()) cases.push_back(refusal);
   for (const ReleaseRunTest::Refusal& refusal : cases) expectRefused(refusal);
+}
+
+// OrvantiVerify.exe, run on the service's own release folder, reaches the verdict and the message
+// that the real program reaches when it fetches the same release from the service.
+TEST_F(EndToEndTest, VerifyToolJudgesAReleaseAsTheProgramDoes) {
+  using Arrange = std::function<void(EndToEndTest&)>;
+  const auto fixture = [](const wchar_t* name, const char* version) -> Arrange {
+    return [=](EndToEndTest& t) { t.publish(name, version); };
+  };
+  const struct {
+    const char* name;
+    Arrange arrange;
+  } cases[] = {
+      {"sample release", fixture(L"sample-setup-1.0.0.0", "1.0.0.0")},
+      {"signed by another publisher", fixture(L"installer-other-signer", "1.2.0.0")},
+      {"under an untrusted root", fixture(L"installer-untrusted", "1.2.0.0")},
+      {"product name in lower case", fixture(L"installer-lowercase-product", "1.2.0.0")},
+      {"other published version", fixture(L"sample-setup-1.0.0.0", "1.0.0.1")},
+      {"wrong size in the manifest",
+       [](EndToEndTest& t) {
+         nlohmann::json manifest = t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
+         manifest["sizeBytes"] = manifest["sizeBytes"].get<int>() - 1;
+         writeManifest(manifest.dump());
+       }},
+      {"manifest of another product",
+       [](EndToEndTest& t) {
+         nlohmann::json manifest = t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
+         manifest["product"] = "orvanti";
+         writeManifest(manifest.dump());
+       }},
+      {"manifest not JSON",
+       [](EndToEndTest& t) {
+         t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
+         writeManifest("{\"available\": true,}");
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    resetServiceAndProduct();
+    fs::remove(installerRecord);
+    c.arrange(*this);
+    const testsupport::VerifyToolRun verdict =
+        testsupport::judgeWithVerifyTool(releaseFolder().wstring());
+    logBefore = testsupport::eventLogLines().size();
+
+    const std::uint32_t exitCode = run(L"/silent");
+    const std::vector<std::string> names = eventNames();
+    ASSERT_EQ(names.size(), 2u);
+    if (verdict.report["accepted"]) {
+      EXPECT_EQ(verdict.exitCode, 0u);
+      EXPECT_EQ(exitCode, 0u);
+      EXPECT_EQ(names[1], "downloader_setup_finished");
+      EXPECT_TRUE(fs::exists(installerRecord)) << "the program did not run the installer";
+    } else {
+      EXPECT_EQ(verdict.exitCode, 1u);
+      EXPECT_EQ(exitCode, 1u);
+      ASSERT_EQ(names[1], "downloader_failed");
+      EXPECT_EQ(events().at(1)["message"], verdict.report["message"]);
+    }
+    EXPECT_EQ(verdict.exitCode == 0, c.name == std::string("sample release"));
+  }
 }
 
 // The one slow case: a body that never ends is given up after the receive time-out (30 s).
