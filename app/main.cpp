@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/run_mode.h"
+#include "common/dll_search.h"
 #include "common/text.h"
 #include "common/unique_resource.h"
 #include "common/user_error.h"
@@ -26,6 +27,10 @@ std::vector<std::wstring> commandLineArguments() {
 }
 
 }  // namespace
+
+// Before wWinMain and before every constructor of the libraries linked in: the stack protector's
+// set-up acquires a cryptographic provider, whose DLL imports bcrypt.dll and crypt32.dll.
+[[gnu::constructor(101)]] static void restrictDllSearchFirst() { restrictDllSearchToSystem(); }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RunMode mode = RunMode::Silent;

@@ -2,6 +2,7 @@
 #include "app/update_run.h"
 
 #include "build_constants.h"
+#include "common/dll_search.h"
 #include "common/text.h"
 #include "common/unique_resource.h"
 #include "common/user_error.h"
@@ -50,6 +51,8 @@ void DownloadWindow::perform(bool silent) { perform(silent, realUpdateRunOperati
 void DownloadWindow::perform(bool silent, const UpdateRunOperations& operations) {
   try {
     operations.appendEvent("downloader_started", {{"server", operations.serverUrl}});
+    // A late-bound system DLL that cannot be loaded fails the run here, with its name.
+    loadSystemLibraries();
     // Declared in this order so that unwinding releases the result, then the product folder
     // path, then the download folder (which deletes the installer and removes the folder).
     const std::unique_ptr<RunFolder> folder = operations.createDownloadFolder();

@@ -59,5 +59,16 @@ string(TOLOWER "${thumbprint}" thumbprint)
 set(ORVANTI_EFFECTIVE_SERVER_URL "${server_url}")
 set(ORVANTI_EFFECTIVE_THUMBPRINT "${thumbprint}")
 message(STATUS "Update service: ${server_url}; pinned publisher: ${thumbprint}")
+
+# A development build says so in its version resource, where file properties and inventory tools
+# look: it talks to a service that need not be the real one and trusts a test publisher.
+if(ORVANTI_BUILD_KIND STREQUAL "dev")
+  set(ORVANTI_VERSION_FILE_FLAGS "VS_FF_PRIVATEBUILD")
+  set(ORVANTI_PRIVATE_BUILD_DEFINITION "#define ORVANTI_PRIVATE_BUILD \"Development build for the \
+update service ${server_url} and the publisher certificate ${thumbprint}\"")
+else()
+  set(ORVANTI_VERSION_FILE_FLAGS "0")
+  set(ORVANTI_PRIVATE_BUILD_DEFINITION "")
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/app/build_constants.h.in
                ${CMAKE_BINARY_DIR}/generated/build_constants.h @ONLY)

@@ -56,4 +56,27 @@ foreach(expected "kUpdateServerUrl[] = \"https://127.0.0.1:9443\";"
   endif()
 endforeach()
 
+# The version resource: a development build is marked as a private build naming its service and
+# publisher; a release build carries no such mark.
+file(READ ${WORK_DIR}/dev-given/generated/res_version.h dev_version)
+foreach(expected "#define ORVANTI_VERSION_FILE_FLAGS VS_FF_PRIVATEBUILD"
+                 "#define ORVANTI_PRIVATE_BUILD \"Development build for the update service https://127.0.0.1:9443 and the publisher certificate ${lowered_pin}\"")
+  string(FIND "${dev_version}" "${expected}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "dev-given: the version header lacks ${expected}:\n${dev_version}")
+  endif()
+endforeach()
+
+configure(release-given --preset release -DORVANTI_UPDATE_SERVER_URL=${good_url}
+  -DORVANTI_PUBLISHER_THUMBPRINT=${good_pin})
+if(NOT configure_result EQUAL 0)
+  message(FATAL_ERROR "release-given: configure failed:\n${configure_output}")
+endif()
+file(READ ${WORK_DIR}/release-given/generated/res_version.h release_version)
+string(FIND "${release_version}" "#define ORVANTI_VERSION_FILE_FLAGS 0\n" flags_at)
+string(FIND "${release_version}" "PRIVATE_BUILD" private_at)
+if(flags_at EQUAL -1 OR NOT private_at EQUAL -1)
+  message(FATAL_ERROR "release-given: the version header marks a private build:\n${release_version}")
+endif()
+
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/dll_search.h"
 #include "tests/install/fixture_record.h"
 
 namespace {
@@ -40,6 +41,9 @@ bool installProduct() {
 }
 
 }  // namespace
+
+// Before every constructor: the stack protector's set-up loads a cryptographic provider's DLL.
+[[gnu::constructor(101)]] static void restrictDllSearchFirst() { restrictDllSearchToSystem(); }
 
 int wmain() {
   fixture::writeRecord(L"ORVANTI_FIXTURE_INSTALLER_RECORD", "");
