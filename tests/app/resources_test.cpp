@@ -150,6 +150,7 @@ TEST(ResourcesTest, ProgramsImportOnlyKnownDllsAndAskForAslrAndDep) {
       // comctl32 is taken from the side-by-side store by the manifest's dependency on version 6
       // (ManifestDeclaresIdentityControlsDpiLongPathsInvokerAndSystems), never from the folder.
       {programPath(), {"comctl32.dll"}},
+      {testsupport::binDirectory() + L"\\OrvantiVerify.exe", {}},
       {testsupport::fixtureProgram(L"sample-setup-1.0.0.0"), {}},
       {testsupport::fixtureProgram(L"sample-product-1.0.0.0"), {}},
   };

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "build_constants.h"
+#include "common/dll_search.h"
 #include "tools/verify/release_judgement.h"
 #include "tools/verify/report_text.h"
 
@@ -43,6 +44,10 @@ int usageError(std::string_view problem) {
 
 }  // namespace
 
+// Before wmain and every constructor of the libraries linked in, as in the downloader: no DLL is
+// taken from the tool's folder or the current directory.
+[[gnu::constructor(101)]] static void restrictDllSearchFirst() { restrictDllSearchToSystem(); }
+
 int wmain(int argc, wchar_t** argv) {
   // A console shows the UTF-8 bytes as text.
   SetConsoleOutputCP(CP_UTF8);
@@ -71,6 +76,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   try {
+    loadSystemLibraries();
     const ReleaseJudgement judgement = judgeRelease(releaseDir, kPinnedSignerThumbprint);
     const BuildIdentity build{kUpdateServerUrl, kPinnedSignerThumbprint};
     const std::string shown = toUtf8Lenient(releaseDir);
