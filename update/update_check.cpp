@@ -82,8 +82,7 @@ UpdateCheckResult checkAndDownload(const std::wstring& baseUrl, const std::wstri
   ensure(answer.statusCode == kHttpOk,
          "更新サーバーに接続できませんでした。時間をおいて再実行してください。");
 
-  // Strict: exactly one JSON text, no comments, failures as exceptions.
-  ReleaseInfo manifest = nlohmann::json::parse(answer.body, nullptr, true, false);
+  ReleaseInfo manifest = parseReleaseInfo(answer.body);
 
   if (!isSetupRequired(manifest, productFolder)) {
     postStatus(onStatus, isCancelled, kStatusCurrent);

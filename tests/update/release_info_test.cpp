@@ -204,6 +204,17 @@ TEST(ValidateReleaseInfo, AvailableOfAnotherTypeGivesTheJsonTypeError) {
   }
 }
 
+// The update check's parse: one JSON text, white space around it allowed, nothing else.
+TEST(ParseReleaseInfo, ReadsExactlyOneJsonTextWithoutComments) {
+  EXPECT_EQ(parseReleaseInfo(" {\"a\": [1, \"x\"]}\r\n"), ReleaseInfo::parse(R"({"a": [1, "x"]})"));
+  EXPECT_EQ(parseReleaseInfo("\"text\""), ReleaseInfo("text"));
+  for (const char* body : {"", " ", "{} {}", "{}x", "{} // note", "/* note */ {}", "{\"a\": 1,}",
+                           "\xEF\xBB\xBF{}x", "{\"a\": \"\xff\"}", "[1, 2"}) {
+    SCOPED_TRACE(body);
+    EXPECT_THROW(parseReleaseInfo(body), nlohmann::json::parse_error);
+  }
+}
+
 TEST(StringField, ReturnsOnlyAStringMember) {
   const ReleaseInfo object = ReleaseInfo::parse(
       R"({"text": "abc", "empty": "", "number": 5, "flag": true, "nothing": null,
