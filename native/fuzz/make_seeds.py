@@ -84,7 +84,7 @@ for name, change in changes.items():
             body = body.replace('"@@%s@@"' % key, text)
     write("manifest", name, body.encode())
 for i, text in enumerate(['[{"available": true}]', '"available"', "1", "true", "null", "{} {}",
-                          "/* c */ {}"]):
+                          "/* c */ {}", '{"sizeBytes": 1e999}']):
     write("manifest", f"other-{i}", text.encode())
 
 # tests/update/url_policy_test.cpp
