@@ -1,5 +1,8 @@
 #include "ui/window_layout.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 constexpr int kDesignDpi = 96;
@@ -9,6 +12,14 @@ constexpr std::uint32_t kExitRestartRequired = 3010;
 Placement scaled(int x, int y, int width, int height, int dpi) {
   return {scaleForDpi(x, dpi), scaleForDpi(y, dpi), scaleForDpi(width, dpi),
           scaleForDpi(height, dpi)};
+}
+
+// Where a length is centred between low and high (exclusive): half the room left, truncated toward
+// zero, from low. Worked out in 64 bits, since the room of a work area that spans much of the
+// 32-bit range does not fit in an int; a position beyond the range is held at its end.
+int centred(int low, int high, int length) {
+  const long long position = low + (static_cast<long long>(high) - low - length) / 2;
+  return static_cast<int>(std::clamp<long long>(position, INT_MIN, INT_MAX));
 }
 
 }  // namespace
@@ -33,9 +44,9 @@ DownloadWindowLayout downloadWindowLayout(int dpi, const ScreenRect& workArea) {
   DownloadWindowLayout layout;
   layout.frame.width = scaleForDpi(470, dpi);
   layout.frame.height = scaleForDpi(172, dpi);
-  // Centred in the work area (the screen without the task bar); / truncates toward zero.
-  layout.frame.x = workArea.left + (workArea.right - workArea.left - layout.frame.width) / 2;
-  layout.frame.y = workArea.top + (workArea.bottom - workArea.top - layout.frame.height) / 2;
+  // Centred in the work area (the screen without the task bar).
+  layout.frame.x = centred(workArea.left, workArea.right, layout.frame.width);
+  layout.frame.y = centred(workArea.top, workArea.bottom, layout.frame.height);
   layout.statusText = scaled(20, 20, 420, 36, dpi);
   layout.progressBar = scaled(20, 60, 420, 16, dpi);
   layout.cancelButton = scaled(350, 92, 90, 26, dpi);

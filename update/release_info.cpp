@@ -23,6 +23,11 @@ bool isHexDigest(const std::string& text) {
 
 }  // namespace
 
+ReleaseInfo parseReleaseInfo(const std::string& body) {
+  return nlohmann::json::parse(body, /* cb */ nullptr, /* allow_exceptions */ true,
+                               /* ignore_comments */ false);
+}
+
 void validateReleaseInfo(const ReleaseInfo& manifest) {
   // value() with a default treats a missing member as false but throws the library's type
   // error for a member that is not a boolean: a malformed flag is not silently "off".

@@ -7,6 +7,10 @@
 // The release manifest as parsed: the JSON value itself.
 using ReleaseInfo = nlohmann::json;
 
+// The manifest body as the update check reads it: exactly one JSON text, no comments; fails with
+// the JSON library's parse error.
+ReleaseInfo parseReleaseInfo(const std::string& body);
+
 // Returns normally when every manifest rule holds; otherwise fails at the first broken rule.
 void validateReleaseInfo(const ReleaseInfo& manifest);
 

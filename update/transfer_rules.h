@@ -18,6 +18,7 @@ bool requireModernTls(const std::function<bool(std::uint32_t protocols)>& setSec
 
 // The Content-Length header text as a number, by the standard decimal conversion (leading white
 // space skipped, the digits up to the first other character taken). Fails with
-// std::invalid_argument "invalid stoull argument" when no digits can be read and with
-// std::out_of_range "stoull argument out of range" when the number does not fit in 64 bits.
+// std::invalid_argument "invalid stoull argument" when no digit follows the white space (a sign
+// is no digit) and with std::out_of_range "stoull argument out of range" when the number does not
+// fit in 64 bits.
 std::uint64_t parseContentLength(std::wstring_view text);

@@ -60,11 +60,6 @@ void ensureManifestStatus(std::uint32_t statusCode) {
          "更新サーバーに接続できませんでした。時間をおいて再実行してください。");
 }
 
-ReleaseInfo parseReleaseInfo(const std::string& body) {
-  return nlohmann::json::parse(body, /* callback */ nullptr, /* allow_exceptions */ true,
-                               /* ignore_comments */ false);
-}
-
 void ensureInstallerStatus(std::uint32_t statusCode) {
   ensure(statusCode == kHttpOk, "Orvantiのダウンロードに失敗しました。");
 }

@@ -39,9 +39,6 @@ inline constexpr std::uint64_t kInstallerSizeLimit = 268435456;
 // The manifest's answer must have the status 200.
 void ensureManifestStatus(std::uint32_t statusCode);
 
-// The manifest body parsed strictly: exactly one JSON text, no comments, failures as exceptions.
-ReleaseInfo parseReleaseInfo(const std::string& body);
-
 // The installer's answer must have the status 200.
 void ensureInstallerStatus(std::uint32_t statusCode);
 

@@ -67,12 +67,6 @@ TEST(DownloadFolderTest, UniqueIdsAreThirtyTwoUpperHexDigits) {
   EXPECT_NE(a, b);
 }
 
-TEST(DownloadFolderTest, SddlAdmitsSystemAdministratorsAndTheUserOnly) {
-  const std::wstring prefix = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;";
-  EXPECT_EQ(prefix.size(), 48u);
-  EXPECT_EQ(privateFolderSddl(L"S-1-5-18"), prefix + L"S-1-5-18)");
-}
-
 TEST(DownloadFolderTest, CurrentUserSidIsTheTokenUser) {
   const std::wstring sid = currentUserSid();
   EXPECT_EQ(sid.rfind(L"S-1-", 0), 0u) << fs::path(sid).string();

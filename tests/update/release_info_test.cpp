@@ -204,6 +204,32 @@ TEST(ValidateReleaseInfo, AvailableOfAnotherTypeGivesTheJsonTypeError) {
   }
 }
 
+// The update check's parse: one JSON text, white space around it allowed, nothing else.
+TEST(ParseReleaseInfo, ReadsExactlyOneJsonTextWithoutComments) {
+  EXPECT_EQ(parseReleaseInfo(" {\"a\": [1, \"x\"]}\r\n"), ReleaseInfo::parse(R"({"a": [1, "x"]})"));
+  EXPECT_EQ(parseReleaseInfo("\"text\""), ReleaseInfo("text"));
+  for (const char* body : {"", " ", "{} {}", "{}x", "{} // note", "/* note */ {}", "{\"a\": 1,}",
+                           "\xEF\xBB\xBF{}x", "{\"a\": \"\xff\"}", "[1, 2"}) {
+    SCOPED_TRACE(body);
+    EXPECT_THROW(parseReleaseInfo(body), nlohmann::json::parse_error);
+  }
+}
+
+// Found by the manifest fuzz target: a number beyond the double range is valid JSON that the
+// library refuses to read with its range error 406, not its parse error. The body is refused
+// either way; the update check reports the library's text.
+TEST(ParseReleaseInfo, ANumberBeyondTheDoubleRangeFailsWithTheLibrarysRangeError) {
+  for (const char* body : {"9E9999", R"({"sizeBytes": 1e999})", R"({"notes": [-1e400]})"}) {
+    SCOPED_TRACE(body);
+    try {
+      parseReleaseInfo(body);
+      ADD_FAILURE() << "no failure";
+    } catch (const nlohmann::json::out_of_range& error) {
+      EXPECT_EQ(error.id, 406) << error.what();
+    }
+  }
+}
+
 TEST(StringField, ReturnsOnlyAStringMember) {
   const ReleaseInfo object = ReleaseInfo::parse(
       R"({"text": "abc", "empty": "", "number": 5, "flag": true, "nothing": null,

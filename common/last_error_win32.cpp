@@ -1,0 +1,5 @@
+#include "common/last_error.h"
+
+#include <windows.h>
+
+std::uint32_t threadLastError() { return GetLastError(); }
