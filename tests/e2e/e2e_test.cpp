@@ -110,18 +110,18 @@ TEST_F(EndToEndTest, VerifyToolJudgesAReleaseAsTheProgramDoes) {
        [](EndToEndTest& t) {
          nlohmann::json manifest = t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
          manifest["sizeBytes"] = manifest["sizeBytes"].get<int>() - 1;
-         writeManifest(manifest.dump());
+         t.writeManifest(manifest.dump());
        }},
       {"manifest of another product",
        [](EndToEndTest& t) {
          nlohmann::json manifest = t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
          manifest["product"] = "orvanti";
-         writeManifest(manifest.dump());
+         t.writeManifest(manifest.dump());
        }},
       {"manifest not JSON",
        [](EndToEndTest& t) {
          t.publish(L"sample-setup-1.0.0.0", "1.0.0.0");
-         writeManifest("{\"available\": true,}");
+         t.writeManifest("{\"available\": true,}");
        }},
   };
   for (const auto& c : cases) {

@@ -19,6 +19,7 @@
 #include "late_bound_dlls.h"
 #include "tests/e2e/release_run.h"
 #include "tests/support/fixture_programs.h"
+#include "tests/support/run_observation.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
