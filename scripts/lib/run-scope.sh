@@ -27,6 +27,8 @@ run_scope_processes() {
 run_scope_end() {
   local status=$? token=${ORVANTI_RUN_SCOPE:-} hook pids
   trap - EXIT INT TERM HUP
+  # The script's own background jobs are ended below like the rest, without a report each.
+  disown -a 2>/dev/null || true
   # A name may be a pattern (PREFIX*): it stands for the prefixes that exist now.
   local IFS=$'\n' pattern prefixes=()
   for pattern in "${run_scope_prefixes[@]}"; do
