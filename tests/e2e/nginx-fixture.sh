@@ -96,9 +96,12 @@ CONF
     for _ in $(seq 100); do
       pid="$(running_pid)"
       if [ -n "$pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-        # Ends nginx once the starter has gone without a stop (an interrupted ctest or demo).
+        # Ends nginx once the starter has gone without a stop (an interrupted ctest or demo), or
+        # when it is itself ended: nginx overwrites its environment with its process title, so a
+        # script that ends what it started by the environment finds the watcher, not nginx.
         starter=$PPID
-        setsid bash -c 'while kill -0 "$1" 2>/dev/null && kill -0 "$2" 2>/dev/null; do sleep 1; done
+        setsid bash -c 'trap "kill -TERM \"\$2\" 2>/dev/null; exit 0" TERM
+                        while kill -0 "$1" 2>/dev/null && kill -0 "$2" 2>/dev/null; do sleep 1; done
                         kill -TERM "$2" 2>/dev/null || true' watcher "$starter" "$pid" \
           </dev/null >/dev/null 2>&1 &
         echo $! >"$conf/watcher.pid"
